@@ -1,0 +1,32 @@
+#pragma once
+
+#include "oscillator.h"
+#include "relaxed.h"
+
+#include <cstdint>
+
+// The synthesiser: the carrier OSC1 and its modulators of amplitude (OSC2),
+// frequency (OSC3, OSC5) and phase (OSC4). The console changes the note and
+// the base settings; the audio thread plays them.
+struct Patch {
+    Oscillator *OSC1 = nullptr;
+    Oscillator *OSC2 = nullptr;
+    Oscillator *OSC3 = nullptr;
+    Oscillator *OSC4 = nullptr;
+    Oscillator *OSC5 = nullptr;
+    Relaxed<int32_t> note{58};
+    Relaxed<int32_t> waveform_selector{0};
+};
+
+extern Patch patch;
+
+// Creates the five oscillators with their starting settings. They are never
+// destroyed: both threads use them until the process ends.
+void create_oscillators();
+
+float note_to_hz(int32_t note);
+
+// One sample of the whole patch; returns the carrier's output. The audio
+// stream passes follow_note = true, the scope preview false so that it never
+// moves the carrier's Freq.
+float patch_tick(bool follow_note);

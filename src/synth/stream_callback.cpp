@@ -1,0 +1,30 @@
+#include "stream_callback.h"
+
+#include "patch.h"
+#include "sample.h"
+
+namespace {
+// The frames are counted in a float, which is exact up to 2^24; a longer
+// block gets its first 2^24 frames rather than a counter that stops moving.
+constexpr int32_t MAX_FRAMES = 1 << 24;
+
+void put_le16(unsigned char *p, int16_t sample) {
+    const auto u = static_cast<uint16_t>(sample);
+    p[0] = static_cast<unsigned char>(u & 0xFF);
+    p[1] = static_cast<unsigned char>(u >> 8);
+}
+} // namespace
+
+signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void *) {
+    int32_t frames = length >> 2;
+    if (frames > MAX_FRAMES)
+        frames = MAX_FRAMES;
+    auto *out = static_cast<unsigned char *>(buffer);
+    for (float frame = 0.0f; frame < frames; frame += 1.0f) {
+        const int16_t sample = pcm_sample(patch_tick(true));
+        unsigned char *p = out + 4 * static_cast<int32_t>(frame);
+        put_le16(p, sample);
+        put_le16(p + 2, sample);
+    }
+    return 1;
+}
