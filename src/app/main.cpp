@@ -1,0 +1,46 @@
+#include "console_keys.h"
+#include "control_loop.h"
+#include "fsound.h"
+#include "patch.h"
+#include "screen.h"
+#include "setup_audio.h"
+#include "start_stream.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+// Clears the console once before the help; only a terminal has anything to
+// clear, and a pipe must not receive its escape codes.
+void clear_console() {
+    if (!isatty(STDOUT_FILENO))
+        return;
+    std::fflush(stdout);
+    // Without a "clear" command the dialog simply stays on screen.
+    [[maybe_unused]] const int status = std::system("clear");
+}
+
+void print_help() {
+    std::printf("aqzs edrftg yhujik olpm our modifier les trucs \n");
+    std::printf("+- change le OSC1\n");
+    std::printf("wxcvbn,; pour les notes (foireuxmaismarche)\n");
+    std::fflush(stdout);
+}
+} // namespace
+
+int main() {
+    console_keys_start();
+    if (!setup_audio())
+        return 1;
+    open_screen();
+    // Registered after the window, so it runs before the video library shuts
+    // down: the stream thread draws into the window until it is stopped.
+    std::atexit(FSOUND_Close);
+    clear_console();
+    print_help();
+    create_oscillators();
+    if (!start_stream())
+        return 1;
+    control_loop();
+}
