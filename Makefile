@@ -2,6 +2,10 @@
 # builds and runs every test. Both install missing Debian packages first.
 BUILD := build
 CMAKE_FLAGS ?=
+# Continuous integration builds with warnings as errors.
+ifeq ($(CI),true)
+CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
+endif
 
 .PHONY: run test bench deps build
 
