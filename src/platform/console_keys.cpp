@@ -1,0 +1,182 @@
+#include "console_keys.h"
+
+#include "key_decoder.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <initializer_list>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+// A terminal sends the bytes of one key together, so a byte that comes this
+// long after an unfinished sequence is a key of its own: ESC alone is Escape.
+constexpr long SEQUENCE_TIMEOUT_MS = 30;
+
+// Bytes taken per read. The queue is filled only when it is empty, and one
+// byte gives at most two codes, plus two when a timeout ends a sequence.
+constexpr int READ_CHUNK = 64;
+constexpr int QUEUE_SIZE = 2 * READ_CHUNK + 2;
+
+termios saved_terminal;
+bool raw_mode = false;
+
+volatile sig_atomic_t caught_signal = 0;
+int signal_pipe[2] = {-1, -1};
+
+KeyDecoder decoder;
+long sequence_deadline_ms = 0;
+bool input_ended = false;
+
+int queue[QUEUE_SIZE];
+int queue_head = 0;
+int queue_count = 0;
+
+// Runs at exit, on whichever thread calls exit(). TCSANOW rather than
+// TCSAFLUSH: output processing is the same in both modes, so nothing needs
+// draining first, and a drain waits for ever when the terminal has stopped
+// reading, which would keep a signalled program from ending. Unread input is
+// left to the shell.
+void restore_terminal() {
+    if (raw_mode)
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+}
+
+void enter_raw_mode() {
+    if (tcgetattr(STDIN_FILENO, &saved_terminal) != 0)
+        return; // not a terminal: its bytes are the keys as they stand
+    termios raw = saved_terminal;
+    // No echo, and every byte at once rather than a line after Enter.
+    // IEXTEN off, so that no system takes Ctrl-V to quote the next key.
+    raw.c_lflag &= ~(ECHO | ICANON | IEXTEN);
+    // ISIG stays on: Ctrl-C ends the program, through the handler below.
+    // IXON off: Ctrl-S and Ctrl-Q are keys, not flow control. Enter arrives
+    // as 13, as on the Windows console, and bytes of 0x80 and up whole.
+    raw.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP);
+    // OPOST stays on, so that the "\n" of each printed line still returns
+    // the cursor to the start of the next one.
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    // TCSANOW keeps keys typed before the switch; they are read as keys.
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0)
+        raw_mode = true;
+}
+
+// Only records the signal and wakes a read_key waiting in poll(): the main
+// thread ends the program with exit(), so the exit handlers run there.
+void on_signal(int signal) {
+    const int saved_errno = errno;
+    caught_signal = signal;
+    const char byte = 0;
+    // A full pipe already holds a wake-up, so a failed write loses nothing.
+    [[maybe_unused]] const ssize_t written = write(signal_pipe[1], &byte, 1);
+    errno = saved_errno;
+}
+
+void catch_signals() {
+    if (pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        signal_pipe[0] = signal_pipe[1] = -1; // poll() skips -1; the flag still works
+    struct sigaction action = {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: poll() returns early on a signal
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    // Writing to a closed output then fails instead of killing the process
+    // with the terminal still raw.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void exit_if_signalled() {
+    if (caught_signal)
+        exit(128 + caught_signal);
+}
+
+long now_ms() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+void push(const KeyCodes &codes) {
+    for (int i = 0; i < codes.count; i++)
+        queue[(queue_head + queue_count++) % QUEUE_SIZE] = codes.code[i];
+}
+
+int pop() {
+    const int code = queue[queue_head];
+    queue_head = (queue_head + 1) % QUEUE_SIZE;
+    queue_count--;
+    return code;
+}
+
+void read_input() {
+    unsigned char bytes[READ_CHUNK];
+    const ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n <= 0) {
+        // The end of input, or a read error: the console is gone. Nothing
+        // more can follow an unfinished sequence, so it is decided now.
+        push(decode_timeout(decoder));
+        input_ended = true;
+        return;
+    }
+    for (ssize_t i = 0; i < n; i++)
+        push(decode_byte(decoder, bytes[i]));
+    if (decoder_in_sequence(decoder))
+        sequence_deadline_ms = now_ms() + SEQUENCE_TIMEOUT_MS;
+}
+
+// How long a waiting read may last: for ever, or while a sequence is open
+// until its time is up.
+int wait_limit_ms() {
+    if (!decoder_in_sequence(decoder))
+        return -1;
+    const long left = sequence_deadline_ms - now_ms();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// One round of input, called with an empty queue: takes what standard input
+// holds, waiting for it when asked to, and ends a sequence left unfinished
+// for too long.
+void take_input(bool wait) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {signal_pipe[0], POLLIN, 0}};
+    const int ready = poll(fds, 2, wait ? wait_limit_ms() : 0);
+    exit_if_signalled();
+    if (ready > 0 && fds[0].revents != 0)
+        read_input();
+    if (decoder_in_sequence(decoder) && now_ms() >= sequence_deadline_ms)
+        push(decode_timeout(decoder));
+}
+} // namespace
+
+void console_keys_start() {
+    static bool started = false;
+    if (started)
+        return; // a second start would save the raw attributes as the ones to restore
+    started = true;
+    enter_raw_mode();
+    atexit(restore_terminal);
+    catch_signals();
+}
+
+int key_waiting() {
+    exit_if_signalled();
+    if (queue_count == 0 && !input_ended)
+        take_input(false);
+    return queue_count > 0 || input_ended;
+}
+
+int read_key() {
+    while (queue_count == 0) {
+        if (input_ended)
+            exit(0);
+        take_input(true);
+    }
+    return pop();
+}
