@@ -33,11 +33,13 @@ int main() {
     console_keys_start();
     if (!setup_audio())
         return 1;
+    // The console is cleared first, so that a note that the window could
+    // not be opened stays in sight.
+    clear_console();
     open_screen();
     // Registered after the window, so it runs before the video library shuts
     // down: the stream thread draws into the window until it is stopped.
     std::atexit(FSOUND_Close);
-    clear_console();
     print_help();
     create_oscillators();
     if (!start_stream())

@@ -1,7 +1,10 @@
 #include "stream_callback.h"
 
+#include "draw_scope.h"
 #include "patch.h"
 #include "sample.h"
+#include "screen.h"
+#include "surface.h"
 
 namespace {
 // The frames are counted in a float, which is exact up to 2^24; a longer
@@ -16,6 +19,9 @@ void put_le16(unsigned char *p, int16_t sample) {
 } // namespace
 
 signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void *) {
+    // Without a window the scope is left out entirely.
+    if (screen)
+        clear_surface(screen);
     int32_t frames = length >> 2;
     if (frames > MAX_FRAMES)
         frames = MAX_FRAMES;
@@ -26,5 +32,7 @@ signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void 
         put_le16(p, sample);
         put_le16(p + 2, sample);
     }
+    if (screen)
+        draw_scope();
     return 1;
 }

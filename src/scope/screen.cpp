@@ -1,0 +1,57 @@
+#include "screen.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+SDL_Surface *screen = nullptr;
+
+namespace {
+// The scope stores 4-byte 0x00RRGGBB words up to the last column of the last row.
+bool holds_scope_pixels(const SDL_Surface *s) {
+    const SDL_PixelFormat *f = s->format;
+    return f->BytesPerPixel == 4 && f->Rmask == 0xff0000 && f->Gmask == 0xff00 &&
+           f->Bmask == 0xff && s->w >= SCREEN_WIDTH && s->h >= SCREEN_HEIGHT;
+}
+
+// SDL's video start-up claims SIGINT and SIGTERM while they are at their
+// default and turns them into quit events, which nothing here reads: Ctrl-C
+// would be swallowed. Whatever the program had set stays in force. Without
+// SDL's parachute a crash stays a crash instead of an exit run from inside a
+// signal handler on whichever thread faulted.
+int start_video_keeping_signals() {
+    struct sigaction interrupt, terminate;
+    sigaction(SIGINT, nullptr, &interrupt);
+    sigaction(SIGTERM, nullptr, &terminate);
+    const int result = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);
+    sigaction(SIGINT, &interrupt, nullptr);
+    sigaction(SIGTERM, &terminate, nullptr);
+    return result;
+}
+} // namespace
+
+SDL_Surface *set_scope_mode() {
+    SDL_Surface *s = SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 0, SDL_ANYFORMAT);
+    // On a display of another depth, asking for 32 bits without SDL_ANYFORMAT
+    // gives a 32-bit shadow surface that SDL converts to the display at each flip.
+    if (s && !holds_scope_pixels(s))
+        s = SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 32, SDL_SWSURFACE);
+    return s && holds_scope_pixels(s) ? s : nullptr;
+}
+
+void open_screen() {
+    // Only a real window will do. Left to choose, SDL falls back to drawing
+    // ASCII art into this very console, or ends the process when it cannot.
+    const char *display = std::getenv("DISPLAY");
+    if (display && *display) {
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        if (start_video_keeping_signals() == 0)
+            screen = set_scope_mode();
+    }
+    if (!screen) {
+        SDL_Quit(); // whatever part of SDL did start
+        std::printf("The scope window could not be opened: playing with sound only.\n");
+        return;
+    }
+    std::atexit(SDL_Quit);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <SDL.h>
+
+constexpr int SCREEN_WIDTH = 640;
+constexpr int SCREEN_HEIGHT = 800;
+
+// The scope window's surface: SCREEN_WIDTH x SCREEN_HEIGHT pixels, each a
+// 32-bit 0x00RRGGBB word. Null when no window could be opened; the sound then
+// plays without the scope. After start-up only the audio thread touches it.
+extern SDL_Surface *screen;
+
+// Opens the scope window on the X display, or says in one line that the
+// program goes on without it. Registers SDL_Quit to run at exit, so a stream
+// stopped by a later-registered exit handler is gone before the window.
+void open_screen();
+
+// Sets the window's video mode in the layout the scope draws into, whatever
+// the display's depth; null if SDL cannot give one. Needs SDL video started.
+SDL_Surface *set_scope_mode();

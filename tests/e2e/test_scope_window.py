@@ -1,0 +1,142 @@
+"""The scope window on a real X server (Xvfb) at 24, 16 and 8 bits a pixel,
+read back with xwd, and the program without any display."""
+
+import os
+import signal
+import struct
+import subprocess
+import time
+import unittest
+
+from harness import SessionTest
+
+NO_WINDOW_LINE = b"The scope window could not be opened: playing with sound only.\r\n"
+
+BLACK, BLUE, MAGENTA, WHITE = (0, 0, 0), (0, 0, 1), (1, 0, 1), (1, 1, 1)
+
+
+def start_xvfb(depth):
+    """Starts Xvfb on a display number it picks itself; returns (process, display).
+    -noreset: otherwise the server drops the next connection after a client
+    leaves, and a start of the window fails now and then."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+         "-screen", "0", "640x800x%d" % depth],
+        pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        number = f.readline().strip()
+    if not number:
+        proc.kill()
+        proc.wait()
+        raise AssertionError("Xvfb did not start at depth %d" % depth)
+    return proc, ":" + number
+
+
+def screenshot(display):
+    """The root window as rows of colours, each channel reduced to 0 or 1."""
+    data = subprocess.run(["xwd", "-root", "-silent", "-display", display],
+                          check=True, capture_output=True, timeout=30).stdout
+    return parse_xwd(data)
+
+
+def parse_xwd(data):
+    # The header and the colour map are written most significant byte first.
+    h = struct.unpack(">25I", data[:100])
+    header_size, width, height = h[0], h[4], h[5]
+    byte_order, bits_per_pixel, bytes_per_line = h[7], h[11], h[12]
+    visual_class, masks, ncolors = h[13], h[14:17], h[19]
+    colours = {}
+    for i in range(ncolors):
+        pixel, r, g, b = struct.unpack(">IHHH", data[header_size + 12 * i: header_size + 12 * i + 10])
+        colours[pixel] = (r >> 15, g >> 15, b >> 15)
+    image = data[header_size + 12 * ncolors:]
+    size = bits_per_pixel // 8
+    order = "little" if byte_order == 0 else "big"
+
+    def colour(word):
+        if visual_class in (4, 5):  # TrueColor, DirectColor
+            return tuple(((word & m) >> (m & -m).bit_length() - 1) * 2 // ((m >> (m & -m).bit_length() - 1) + 1)
+                         for m in masks)
+        return colours[word]
+
+    rows = []
+    for y in range(height):
+        line = image[y * bytes_per_line: y * bytes_per_line + width * size]
+        rows.append([colour(int.from_bytes(line[i:i + size], order)) for i in range(0, len(line), size)])
+    return rows
+
+
+def start_up_picture_faults(rows):
+    """What keeps `rows` from being the scope's picture of the start-up patch:
+    the modulators on row 119 under blue, the magenta axis on row 120, the
+    three-level carrier on rows 70, 170 (around 120) and 416, 450, 483."""
+    faults = []
+    if len(rows) != 800 or any(len(r) != 640 for r in rows):
+        return ["not 640 x 800"]
+    if any(c != BLUE for c in rows[119]):
+        faults.append("row 119 is not blue across")
+    if any(c != MAGENTA for c in rows[120]):
+        faults.append("row 120 is not magenta across")
+    white_rows = set()
+    for y, row in enumerate(rows):
+        if y in (119, 120):
+            continue
+        others = set(row) - {BLACK, WHITE}
+        if others:
+            faults.append("row %d has colours %s" % (y, sorted(others)))
+        if WHITE in row:
+            white_rows.add(y)
+    if white_rows != {70, 170, 416, 450, 483}:
+        faults.append("white on rows %s" % sorted(white_rows))
+    return faults
+
+
+class ScopeWindow(SessionTest):
+    def start_with_window(self, depth):
+        xvfb, display = start_xvfb(depth)
+        self.addCleanup(lambda: (xvfb.kill(), xvfb.wait()))
+        return self.start_nosound({"DISPLAY": display}), display
+
+    def wait_for_start_up_picture(self, display):
+        end = time.monotonic() + 10
+        while True:
+            time.sleep(1)
+            faults = start_up_picture_faults(screenshot(display))
+            if not faults or time.monotonic() > end:
+                return faults
+
+    def test_start_up_picture_is_the_same_at_every_depth(self):
+        for depth in (24, 16, 8):
+            with self.subTest(depth=depth):
+                s, display = self.start_with_window(depth)
+                self.assertEqual(self.wait_for_start_up_picture(display), [])
+                self.assertNotIn(NO_WINDOW_LINE, s.output)
+
+    def test_ctrl_c_and_sigterm_still_end_the_program_with_the_window_open(self):
+        # Ended from outside, the stream stops before the window closes: no
+        # crash on the way out, and the console comes back as it was.
+        for end in ("Ctrl-C", "SIGTERM"):
+            with self.subTest(end=end):
+                s, display = self.start_with_window(24)
+                self.assertEqual(self.wait_for_start_up_picture(display), [])
+                if end == "Ctrl-C":
+                    s.send("\x03")
+                else:
+                    s.signal(signal.SIGTERM)
+                status = s.wait()
+                self.assertNotIn(status, (-signal.SIGSEGV, -signal.SIGABRT, -signal.SIGBUS))
+                self.assertTrue(s.terminal_restored())
+
+
+class NoDisplay(SessionTest):
+    def test_one_line_says_so_and_the_program_plays_on(self):
+        s = self.start_nosound({"DISPLAY": ""})
+        self.assertEqual(s.output.count(NO_WINDOW_LINE), 1)
+        s.send("a")
+        s.expect("Note [59]")
+
+
+if __name__ == "__main__":
+    unittest.main()
