@@ -1,7 +1,5 @@
 #include "surface.h"
 
-#include "screen.h"
-
 #include <cstddef>
 #include <cstring>
 
@@ -15,11 +13,4 @@ void clear_surface(SDL_Surface *surface) {
     for (int y = 0; y < surface->h; ++y, row += surface->pitch)
         std::memset(row, black, row_bytes);
     SDL_UnlockSurface(surface);
-}
-
-void plot_pixel(SDL_Surface *surface, int32_t x, int32_t y, uint32_t colour) {
-    if (y <= 0 || y >= SCREEN_HEIGHT)
-        return;
-    const int32_t row_start = y * surface->pitch / 4;
-    static_cast<uint32_t *>(surface->pixels)[row_start + x] = colour;
 }

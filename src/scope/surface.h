@@ -1,5 +1,7 @@
 #pragma once
 
+#include "screen.h"
+
 #include <SDL.h>
 
 #include <cstdint>
@@ -11,5 +13,11 @@
 void clear_surface(SDL_Surface *surface);
 
 // Stores a 0xRRGGBB colour, unmapped, at column x (0..639) of row y. Rows
-// outside 1..799 are skipped: row 0 is never drawn. No lock is taken.
-void plot_pixel(SDL_Surface *surface, int32_t x, int32_t y, uint32_t colour);
+// outside 1..799 are skipped: row 0 is never drawn. No lock is taken. Seven
+// points go down for every preview sample, so it is inlined into the plot.
+inline void plot_pixel(SDL_Surface *surface, int32_t x, int32_t y, uint32_t colour) {
+    if (y <= 0 || y >= SCREEN_HEIGHT)
+        return;
+    const int32_t row_start = y * surface->pitch / 4;
+    static_cast<uint32_t *>(surface->pixels)[row_start + x] = colour;
+}

@@ -2,9 +2,13 @@
 
 #include "relaxed.h"
 
+#include <cmath>
 #include <cstdint>
 
 constexpr int32_t SAMPLE_RATE = 44100;
+
+// Deliberately not 2*pi to full precision: the sound is defined with this factor.
+constexpr double TWO_PI = 6.2831853;
 
 enum Waveform : int32_t { Sine = 1, Ramp = 2, ShiftedRamp = 3, ThreeLevelSquare = 4, Noise = 5 };
 
@@ -27,10 +31,65 @@ class Oscillator {
 
     Oscillator(float ampl, float freq, int32_t waveform);
 
-    void load_applied();
-    void step();
+    // The applied settings as the audio thread last stored them. Only that
+    // thread writes them, so a tick may carry them in registers from
+    // load_applied to step instead of reading back what it has just stored.
+    struct Applied {
+        float freq;
+        float phase;
+        float ampl;
+    };
+
+    // load_applied and step run for every oscillator at every frame and again
+    // for every preview sample, so they live here, where the patch inlines them.
+    Applied load_applied() {
+        const Applied applied{Freq, Phase, Ampl};
+        AFreq = applied.freq;
+        APhase = applied.phase;
+        AAmpl = applied.ampl;
+        return applied;
+    }
+
+    void step() { step(Applied{AFreq, APhase, AAmpl}); }
+
+    // Steps with `applied`, which must equal the applied settings; returns the
+    // new value.
+    [[gnu::always_inline]] float step(const Applied &applied) {
+        float p = static_cast<float>(applied.freq / static_cast<double>(SAMPLE_RATE) + position);
+        // Dropping by 3 rather than 1 means that, after the first wrap, three
+        // cycles lie between two wraps; the ramps show it, the sines do not.
+        if (p > 1.0f)
+            p = static_cast<float>(p - 3.0);
+        position = p;
+
+        // One sine call serves both waveforms built on it.
+        const int32_t shape = waveform;
+        const float ampl = applied.ampl;
+        float out;
+        if (shape == Sine || shape == ThreeLevelSquare) {
+            const double s = std::sin((p + static_cast<double>(applied.phase)) * TWO_PI);
+            out = shape == Sine ? static_cast<float>(s * ampl)
+                                : square_level(static_cast<float>(s), ampl);
+        } else if (shape == Ramp) {
+            out = static_cast<float>(static_cast<double>(p) * ampl);
+        } else if (shape == ShiftedRamp) {
+            out = static_cast<float>(static_cast<double>(p) * ampl - 0.5);
+        } else if (shape == Noise) {
+            out = noise(ampl, applied.freq);
+        } else {
+            return value; // an unknown code keeps the previous sample
+        }
+        value = out;
+        return out;
+    }
+
     float output() const { return value; }
 
   private:
+    // The level is decided on the sine alone, so both pulses keep the height
+    // ampl whatever its size or sign.
+    static float square_level(float s, float ampl) {
+        return s > 0.5f ? ampl : s < -0.5f ? -ampl : 0.0f;
+    }
     float noise(float ampl, float freq) const;
 };

@@ -1,5 +1,6 @@
 #include "patch.h"
 
+#include <bit>
 #include <cmath>
 
 Patch patch;
@@ -17,40 +18,64 @@ float note_to_hz(int32_t note) {
 }
 
 namespace {
-float tick_modulator(Oscillator &osc) {
-    osc.load_applied();
-    osc.step();
-    return osc.output();
+// pow is the dearest call of a tick and the note seldom changes, so the audio
+// thread keeps the frequency of the last note it read. The pair starts out
+// computed by note_to_hz itself, so it holds a true entry from the first tick.
+int32_t heard_note = 58;
+float heard_hz = note_to_hz(heard_note);
+
+float carrier_hz(int32_t note) {
+    if (note != heard_note) {
+        heard_note = note;
+        heard_hz = note_to_hz(note);
+    }
+    return heard_hz;
 }
 
-// A modulator with a zero amplitude or frequency is stepped but modulates nothing.
-bool modulates(const Oscillator &osc) { return osc.AAmpl != 0.0f && osc.AFreq != 0.0f; }
+// x != 0, tested on the bits: only +0 and -0 have nothing but the sign bit.
+// Cheaper than a float compare, which must also sort out not-a-number.
+bool nonzero(float x) {
+    return (std::bit_cast<uint32_t>(x) & 0x7FFFFFFFu) != 0;
+}
+
+struct Modulation {
+    float output;
+    bool active;
+};
+
+[[gnu::always_inline]] inline Modulation tick_modulator(Oscillator &osc) {
+    const Oscillator::Applied applied = osc.load_applied();
+    // A modulator with a zero amplitude or frequency is stepped but modulates nothing.
+    const bool active = nonzero(applied.ampl) && nonzero(applied.freq);
+    return {osc.step(applied), active};
+}
 
 // x scaled by (1 + o): the product first, then the sum, stored as a float.
-float scaled(float o, float x) { return static_cast<float>(static_cast<double>(o) * x + x); }
+float scaled(float o, float x) {
+    return static_cast<float>(static_cast<double>(o) * x + x);
+}
 } // namespace
 
 float patch_tick(bool follow_note) {
-    const float o5 = tick_modulator(*patch.OSC5);
-    const float o4 = tick_modulator(*patch.OSC4);
-    const float o3 = tick_modulator(*patch.OSC3);
-    const float o2 = tick_modulator(*patch.OSC2);
+    const Modulation m5 = tick_modulator(*patch.OSC5);
+    const Modulation m4 = tick_modulator(*patch.OSC4);
+    const Modulation m3 = tick_modulator(*patch.OSC3);
+    const Modulation m2 = tick_modulator(*patch.OSC2);
 
     Oscillator &carrier = *patch.OSC1;
-    carrier.load_applied();
+    Oscillator::Applied applied = carrier.load_applied();
     // AFreq already holds the old Freq, so the carrier follows a new note one frame late.
     if (follow_note)
-        carrier.Freq = note_to_hz(patch.note);
+        carrier.Freq = carrier_hz(patch.note);
 
-    if (modulates(*patch.OSC2))
-        carrier.AAmpl = scaled(o2, carrier.AAmpl);
-    if (modulates(*patch.OSC3))
-        carrier.AFreq = scaled(o3, carrier.AFreq);
-    if (modulates(*patch.OSC4))
-        carrier.APhase = scaled(o4, carrier.APhase);
-    if (modulates(*patch.OSC5))
-        carrier.AFreq = scaled(o5, carrier.AFreq);
+    if (m2.active)
+        carrier.AAmpl = applied.ampl = scaled(m2.output, applied.ampl);
+    if (m3.active)
+        carrier.AFreq = applied.freq = scaled(m3.output, applied.freq);
+    if (m4.active)
+        carrier.APhase = applied.phase = scaled(m4.output, applied.phase);
+    if (m5.active)
+        carrier.AFreq = applied.freq = scaled(m5.output, applied.freq);
 
-    carrier.step();
-    return carrier.output();
+    return carrier.step(applied);
 }

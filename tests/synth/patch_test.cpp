@@ -97,6 +97,29 @@ TEST(Patch, CarrierFollowsANewNoteOneTickLate) {
     EXPECT_EQ(patch.OSC1->Freq, 880.0f);
 }
 
+// The audio thread keeps the last note's frequency between ticks; every tick
+// must still store the frequency of the note it reads.
+TEST(Patch, EveryTickSetsTheFrequencyOfTheNoteItReads) {
+    create_oscillators();
+    patch.note = 61;
+    patch_tick(true);
+    EXPECT_EQ(patch.OSC1->Freq, 523.25116f) << "a first note other than the start note";
+
+    patch.OSC1->Freq = 0.0f;
+    patch_tick(true);
+    EXPECT_EQ(patch.OSC1->Freq, 523.25116f) << "a Freq zeroed under an unchanged note";
+
+    patch.note = 58;
+    patch_tick(true);
+    EXPECT_EQ(patch.OSC1->Freq, 440.0f) << "back to the start note";
+
+    patch.note = 70;
+    patch_tick(true);
+    patch.note = 61;
+    patch_tick(true);
+    EXPECT_EQ(patch.OSC1->Freq, 523.25116f) << "a note played before";
+}
+
 TEST(Patch, AmplitudeModulationSwingsTwiceASecond) {
     create_oscillators();
     patch.OSC2->Freq = 2.0f;
