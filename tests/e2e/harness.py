@@ -110,6 +110,10 @@ class SessionTest(unittest.TestCase):
     def tearDown(self):
         for s in self.sessions:
             s.close()
+        # Under the sanitizer builds a report is a failure, whatever the test saw.
+        for s in self.sessions:
+            for mark in (b"Sanitizer", b"runtime error:"):
+                self.assertNotIn(mark, s.output, s.output[-3000:])
 
     def start(self, env=None):
         s = Session(env)

@@ -1,0 +1,147 @@
+#include "portaudio_output.h"
+
+#include "fsound.h"
+#include "stop_signals.h"
+
+#include <alsa/asoundlib.h>
+#include <cerrno>
+#include <cstdlib>
+#include <jack/jack.h>
+
+// PortAudio's own reports of failed ALSA calls go through this function of
+// its static archive; the public headers do not declare it.
+extern "C" void PaUtil_SetDebugPrintFunction(void (*print)(const char *text));
+
+namespace {
+// A short device buffer: the stream thread computes each block just before
+// the device needs it, so this is most of the delay from key to sound.
+constexpr double DEVICE_BUFFER_S = 0.05;
+
+bool started = false;
+
+void silent_alsa(const char *, int, const char *, int, const char *, ...) {}
+void silent_text(const char *) {}
+
+// ALSA, JACK and PortAudio report every device they fail to probe; the
+// console belongs to the program, so all of that is dropped. A JACK server
+// is used when one runs, never started for us.
+void silence_libraries() {
+    snd_lib_error_set_handler(silent_alsa);
+    jack_set_error_function(silent_text);
+    jack_set_info_function(silent_text);
+    PaUtil_SetDebugPrintFunction(silent_text);
+    setenv("JACK_NO_START_SERVER", "1", 0);
+}
+
+// Whether PortAudio has a JACK host whose server has gone away since.
+bool jack_server_gone() {
+    if (Pa_HostApiTypeIdToHostApiIndex(paJACK) < 0)
+        return false;
+    const sigset_t previous = block_stop_signals();
+    jack_client_t *client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
+    if (client)
+        jack_client_close(client);
+    restore_signals(previous);
+    return !client;
+}
+
+bool alsa_device_busy() {
+    const PaHostErrorInfo *info = Pa_GetLastHostErrorInfo();
+    return info->hostApiType == paALSA && info->errorCode == -EBUSY;
+}
+
+int fmod_error(PaError error) {
+    switch (error) {
+    case paNoError:
+        return FMOD_ERR_NONE;
+    case paInsufficientMemory:
+        return FMOD_ERR_MEMORY;
+    case paSampleFormatNotSupported:
+    case paInvalidSampleRate:
+    case paInvalidChannelCount:
+        return FMOD_ERR_OUTPUT_FORMAT;
+    case paDeviceUnavailable:
+        return FMOD_ERR_ALLOCATED;
+    case paUnanticipatedHostError:
+        return alsa_device_busy() ? FMOD_ERR_ALLOCATED : FMOD_ERR_INIT;
+    default:
+        return FMOD_ERR_INIT;
+    }
+}
+} // namespace
+
+bool host_start() {
+    if (started)
+        return true;
+    silence_libraries();
+    const sigset_t previous = block_stop_signals();
+    started = Pa_Initialize() == paNoError;
+    restore_signals(previous);
+    return started;
+}
+
+void host_close(PaStream *stream) {
+    // With its JACK server gone, PortAudio's JACK host waits for the server
+    // for ever to stop a stream, and asserts when it ends. Then the stream
+    // and PortAudio are left as they are; a later start finds PortAudio
+    // running and uses it so.
+    if (started && !jack_server_gone()) {
+        if (stream)
+            Pa_CloseStream(stream);
+        Pa_Terminate();
+    }
+    started = false;
+}
+
+int host_output_in_force(int requested, PaHostApiIndex *api) {
+    const PaHostApiIndex oss = Pa_HostApiTypeIdToHostApiIndex(paOSS);
+    const PaHostApiIndex jack = Pa_HostApiTypeIdToHostApiIndex(paJACK);
+    const bool wants_oss = requested == FSOUND_OUTPUT_WINMM || requested == FSOUND_OUTPUT_OSS;
+    if (wants_oss && oss >= 0 && !host_stereo_devices(oss).empty()) {
+        *api = oss;
+        return FSOUND_OUTPUT_OSS;
+    }
+    // PortAudio offers JACK only while a server runs.
+    if (requested == FSOUND_OUTPUT_ASIO && jack >= 0) {
+        *api = jack;
+        return FSOUND_OUTPUT_ASIO;
+    }
+    *api = Pa_HostApiTypeIdToHostApiIndex(paALSA);
+    return FSOUND_OUTPUT_ALSA;
+}
+
+std::vector<PaDeviceIndex> host_stereo_devices(PaHostApiIndex api) {
+    std::vector<PaDeviceIndex> devices;
+    const PaHostApiInfo *info = Pa_GetHostApiInfo(api);
+    for (int i = 0; info && i < info->deviceCount; i++) {
+        const PaDeviceIndex device = Pa_HostApiDeviceIndexToDeviceIndex(api, i);
+        if (Pa_GetDeviceInfo(device)->maxOutputChannels >= 2)
+            devices.push_back(device);
+    }
+    return devices;
+}
+
+bool host_takes_floats(PaHostApiTypeId host) {
+    return host == paJACK;
+}
+
+int host_open(PaDeviceIndex device, int rate, PaStream **stream) {
+    const PaHostApiTypeId host = Pa_GetHostApiInfo(Pa_GetDeviceInfo(device)->hostApi)->type;
+    PaStreamParameters out = {};
+    out.device = device;
+    out.channelCount = 2;
+    out.sampleFormat = host_takes_floats(host) ? paFloat32 : paInt16;
+    out.suggestedLatency = DEVICE_BUFFER_S;
+    const sigset_t previous = block_stop_signals();
+    const PaError error = Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified,
+                                        paNoFlag, nullptr, nullptr);
+    restore_signals(previous);
+    return fmod_error(error);
+}
+
+int host_start_stream(PaStream *stream) {
+    const sigset_t previous = block_stop_signals();
+    const PaError error = Pa_StartStream(stream);
+    restore_signals(previous);
+    return fmod_error(error);
+}
