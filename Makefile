@@ -7,13 +7,29 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
 endif
 
-.PHONY: run test bench deps build
+.PHONY: run test check sanitized bench deps build
 
 run: build
 	./$(BUILD)/scopesynth
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
+
+# Every test again under AddressSanitizer with UndefinedBehaviorSanitizer, and
+# under ThreadSanitizer, each in a build folder of its own.
+check: deps
+	$(MAKE) sanitized BUILD=build-asan SANITIZE=address,undefined
+	$(MAKE) sanitized BUILD=build-tsan SANITIZE=thread
+
+sanitized:
+	cmake -S . -B $(BUILD) -DSCOPESYNTH_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j2
+	cd $(BUILD) && ctest --output-on-failure -j2
+
+export ASAN_OPTIONS = detect_leaks=1
+export LSAN_OPTIONS = suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS = print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS = halt_on_error=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp:print_suppressions=0
 
 bench: build
 	./$(BUILD)/bench/scopesynth_bench
