@@ -2,6 +2,7 @@
 
 #include "key_decoder.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -25,7 +26,10 @@ constexpr int QUEUE_SIZE = 2 * READ_CHUNK + 2;
 termios saved_terminal;
 bool raw_mode = false;
 
-volatile sig_atomic_t caught_signal = 0;
+// The handler runs on whichever thread the signal lands on: a volatile flag
+// would race with the main thread's reads, and a lock-free atomic is just as
+// safe to set in a handler.
+std::atomic<int> caught_signal = 0;
 int signal_pipe[2] = {-1, -1};
 
 KeyDecoder decoder;
@@ -83,7 +87,9 @@ void catch_signals() {
     struct sigaction action = {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART: poll() returns early on a signal
+    // No SA_RESTART: a printf blocked on output that nobody reads then
+    // returns, and the program ends. (poll() returns early either way.)
+    action.sa_flags = 0;
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
     // Writing to a closed output then fails instead of killing the process

@@ -136,6 +136,10 @@ int host_open(PaDeviceIndex device, int rate, PaStream **stream) {
     const PaError error = Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified,
                                         paNoFlag, nullptr, nullptr);
     restore_signals(previous);
+    // PortAudio's JACK host cannot register its ports once the server has
+    // gone away, and reports that as a lack of memory: the device failed.
+    if (host == paJACK && error == paInsufficientMemory && jack_server_gone())
+        return FMOD_ERR_INIT;
     return fmod_error(error);
 }
 
