@@ -2,199 +2,112 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <array>
 #include <cstdint>
 #include <limits>
+#include <tuple>
 
 namespace {
-
-void expect_sine_at_rest(const Oscillator &osc) {
-    EXPECT_EQ(osc.Ampl, 1.0f);
-    EXPECT_EQ(osc.Freq, 0.0f);
-    EXPECT_EQ(osc.Phase, 1.0f);
-    EXPECT_EQ(osc.position, 0.0f);
-    EXPECT_EQ(osc.waveform, Sine);
-}
-
-// x scaled by (1 + o), worked out here in double precision and rounded once.
-float by_one_plus(float o, float x) {
-    const double product = static_cast<double>(o) * static_cast<double>(x);
-    return static_cast<float>(product + static_cast<double>(x));
-}
-
+constexpr float C5 = 523.25116f; // note 61
 } // namespace
 
-TEST(NoteToHz, EqualTemperamentFrom440) {
-    EXPECT_EQ(note_to_hz(58), 440.0f);
-    EXPECT_EQ(note_to_hz(61), 523.25116f);
-    EXPECT_EQ(note_to_hz(70), 880.0f);
-    EXPECT_EQ(note_to_hz(46), 220.0f);
-    EXPECT_EQ(note_to_hz(-11), 8.1757989f);
-    // The exponent is not rounded to a float on the way.
-    EXPECT_EQ(note_to_hz(59), 466.163757f);
-    EXPECT_EQ(note_to_hz(69), 830.609375f);
-
-    // No bound on the note: far notes overflow to infinity or underflow to 0,
-    // and the extremes of the integer do not overflow on the way.
+TEST(NoteToHz, EqualTemperamentFrom440WithoutBounds) {
     const float inf = std::numeric_limits<float>::infinity();
-    EXPECT_EQ(note_to_hz(5000), inf);
-    EXPECT_EQ(note_to_hz(INT32_MAX), inf);
-    EXPECT_EQ(note_to_hz(-5000), 0.0f);
-    EXPECT_EQ(note_to_hz(INT32_MIN), 0.0f);
+    // 59 and 69 come out otherwise if the exponent is rounded to a float.
+    const std::pair<int32_t, float> notes[] = {
+        {58, 440.0f},      {61, C5},    {70, 880.0f},     {-11, 8.1757989f}, {59, 466.163757f},
+        {69, 830.609375f}, {5000, inf}, {INT32_MAX, inf}, {-5000, 0.0f},     {INT32_MIN, 0.0f}};
+    for (const auto &[note, hz] : notes)
+        EXPECT_EQ(note_to_hz(note), hz) << "note " << note;
 }
 
-TEST(Patch, StartsAsALone440HzSquare) {
+TEST(Patch, StartsAsALone440HzSquareUnderFourIdleSines) {
     create_oscillators();
     EXPECT_EQ(patch.note, 58);
     EXPECT_EQ(patch.waveform_selector, 0);
-    EXPECT_EQ(patch.OSC1->Ampl, 1.0f);
-    EXPECT_EQ(patch.OSC1->Freq, 440.0f);
-    EXPECT_EQ(patch.OSC1->Phase, 1.0f);
-    EXPECT_EQ(patch.OSC1->position, 0.0f);
-    EXPECT_EQ(patch.OSC1->waveform, ThreeLevelSquare);
-    for (const Oscillator *osc : {patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5})
-        expect_sine_at_rest(*osc);
-
-    for (int i = 1; i <= 8; ++i)
-        EXPECT_EQ(patch_tick(true), 0.0f) << "tick " << i;
-    EXPECT_EQ(patch_tick(true), 1.0f);
-    EXPECT_EQ(patch.OSC1->output(), 1.0f);
-
-    // The idle modulators are stepped all the same: each holds its 0 Hz sample.
-    const float idle = static_cast<float>(std::sin(6.2831853));
-    for (const Oscillator *osc : {patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5}) {
-        EXPECT_EQ(osc->output(), idle);
-        EXPECT_EQ(osc->position, 0.0f);
+    const Oscillator *oscillators[] = {patch.OSC1, patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5};
+    for (int i = 0; i < 5; ++i) {
+        const Oscillator &o = *oscillators[i];
+        EXPECT_EQ((std::array<float, 4>{o.Ampl, o.Freq, o.Phase, o.position}),
+                  (std::array<float, 4>{1.0f, i == 0 ? 440.0f : 0.0f, 1.0f, 0.0f}))
+            << "OSC" << i + 1;
+        EXPECT_EQ(o.waveform, i == 0 ? ThreeLevelSquare : Sine) << "OSC" << i + 1;
     }
-    EXPECT_EQ(patch.OSC1->AAmpl, 1.0f);
-    EXPECT_EQ(patch.OSC1->AFreq, 440.0f);
-    EXPECT_EQ(patch.OSC1->APhase, 1.0f);
 }
 
-TEST(Patch, CarrierFollowsANewNoteOneTickLate) {
+TEST(Patch, CarrierFollowsTheNoteOneTickLateAndOnlyInTheStream) {
     create_oscillators();
-    patch_tick(true);
-    patch.note = 61;
-    patch_tick(true);
-    EXPECT_EQ(patch.OSC1->Freq, 523.25116f);
-    EXPECT_EQ(patch.OSC1->AFreq, 440.0f);
-    patch_tick(true);
-    EXPECT_EQ(patch.OSC1->AFreq, 523.25116f);
-
-    // The preview ticks never move the carrier's Freq.
-    patch.note = 70;
-    patch_tick(false);
-    patch_tick(false);
-    EXPECT_EQ(patch.OSC1->Freq, 523.25116f);
-    EXPECT_EQ(patch.OSC1->AFreq, 523.25116f);
-
-    // A Freq zeroed by the console holds the carrier for one tick, then the
-    // note takes over again.
+    // Note, follow_note, then Freq and AFreq after the tick.
+    const std::tuple<int32_t, bool, float, float> ticks[] = {
+        {61, true, C5, 440.0f}, // a first note other than the start note
+        {61, true, C5, C5},         {70, false, C5, C5},
+        {58, true, 440.0f, C5}, // back to the start note
+        {70, true, 880.0f, 440.0f}, {61, true, C5, 880.0f}};
+    for (const auto &[note, follow, freq, afreq] : ticks) {
+        patch.note = note;
+        patch_tick(follow);
+        EXPECT_EQ(patch.OSC1->Freq, freq) << "note " << note;
+        EXPECT_EQ(patch.OSC1->AFreq, afreq) << "note " << note;
+    }
+    // A Freq zeroed by the console holds the carrier for one tick.
     patch.OSC1->Freq = 0.0f;
     const float held = patch.OSC1->position;
     patch_tick(true);
     EXPECT_EQ(patch.OSC1->position, held);
-    EXPECT_EQ(patch.OSC1->Freq, 880.0f);
+    EXPECT_EQ(patch.OSC1->Freq, C5);
 }
 
-// The audio thread keeps the last note's frequency between ticks; every tick
-// must still store the frequency of the note it reads.
-TEST(Patch, EveryTickSetsTheFrequencyOfTheNoteItReads) {
-    create_oscillators();
-    patch.note = 61;
-    patch_tick(true);
-    EXPECT_EQ(patch.OSC1->Freq, 523.25116f) << "a first note other than the start note";
-
-    patch.OSC1->Freq = 0.0f;
-    patch_tick(true);
-    EXPECT_EQ(patch.OSC1->Freq, 523.25116f) << "a Freq zeroed under an unchanged note";
-
-    patch.note = 58;
-    patch_tick(true);
-    EXPECT_EQ(patch.OSC1->Freq, 440.0f) << "back to the start note";
-
-    patch.note = 70;
-    patch_tick(true);
-    patch.note = 61;
-    patch_tick(true);
-    EXPECT_EQ(patch.OSC1->Freq, 523.25116f) << "a note played before";
-}
-
-TEST(Patch, AmplitudeModulationSwingsTwiceASecond) {
+TEST(Patch, AmplitudeModulationSwingsBetweenZeroAndTwoTwiceASecond) {
     create_oscillators();
     patch.OSC2->Freq = 2.0f;
-    float lo = 1.0f, hi = 1.0f;
-    int peaks = 0, troughs = 0;
-    bool rising = true;
-    for (int i = 0; i < SAMPLE_RATE; ++i) {
-        patch_tick(true);
-        const float ampl = patch.OSC1->AAmpl;
-        ASSERT_EQ(ampl, by_one_plus(patch.OSC2->output(), 1.0f)) << "tick " << i + 1;
-        lo = std::min(lo, ampl);
-        hi = std::max(hi, ampl);
-        if (rising && ampl > 1.9f) {
-            ++peaks;
-            rising = false;
-        } else if (!rising && ampl < 0.1f) {
-            ++troughs;
-            rising = true;
-        }
+    int tick = 0;
+    for (const auto &[at, ampl] :
+         {std::pair{5513, 2.0f}, {16538, 0.0f}, {27563, 2.0f}, {38588, 0.0f}}) {
+        for (; tick < at; ++tick)
+            patch_tick(true);
+        EXPECT_NEAR(patch.OSC1->AAmpl, ampl, 1e-4) << "tick " << at;
     }
-    EXPECT_LT(lo, 1e-4f);
-    EXPECT_GT(hi, 2.0f - 1e-4f);
-    EXPECT_EQ(peaks, 2);
-    EXPECT_EQ(troughs, 2);
-    EXPECT_EQ(patch.OSC1->Ampl, 1.0f) << "modulation never reaches the base setting";
+    EXPECT_EQ(patch.OSC1->Ampl, 1.0f);
 }
 
 TEST(Patch, ModulatorWithZeroFreqOrAmplLeavesTheCarrierAlone) {
-    struct Setting {
-        float ampl, freq;
-    };
-    // A huge amplitude at 0 Hz would still shift the carrier through the
-    // tiny 0 Hz sample; an infinite frequency at amplitude 0 outputs NaN.
-    const float inf = std::numeric_limits<float>::infinity();
-    for (const Setting s : {Setting{1.0e6f, 0.0f}, Setting{0.0f, 2.0f}, Setting{0.0f, inf}}) {
+    // A huge amplitude at 0 Hz would still shift the carrier through the tiny
+    // 0 Hz sample; an infinite frequency at amplitude 0 outputs NaN.
+    const std::pair<float, float> settings[] = {
+        {1.0e6f, 0.0f}, {0.0f, 2.0f}, {0.0f, std::numeric_limits<float>::infinity()}};
+    for (const auto &[ampl, freq] : settings) {
         create_oscillators();
         for (Oscillator *osc : {patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5}) {
-            osc->Ampl = s.ampl;
-            osc->Freq = s.freq;
+            osc->Ampl = ampl;
+            osc->Freq = freq;
         }
         Oscillator alone(1.0f, 440.0f, ThreeLevelSquare);
         for (int i = 0; i < 2000; ++i) {
             alone.step();
-            ASSERT_EQ(patch_tick(true), alone.output()) << s.ampl << ", " << s.freq;
-            ASSERT_EQ(patch.OSC1->AAmpl, 1.0f);
-            ASSERT_EQ(patch.OSC1->AFreq, 440.0f);
+            ASSERT_EQ(patch_tick(true), alone.output()) << ampl << ", " << freq << ", tick " << i;
             ASSERT_EQ(patch.OSC1->APhase, 1.0f);
         }
-        if (s.freq == 2.0f) {
+        if (freq == 2.0f) {
             EXPECT_GT(patch.OSC2->position, 0.0f) << "a silent modulator is still stepped";
         }
     }
 }
 
-TEST(Patch, ModulatorsScaleTheCarriersAppliedSettings) {
+TEST(Patch, ModulatorsScaleTheCarrierInTurnWithoutTouchingItsBaseSettings) {
     create_oscillators();
-    patch.OSC2->Ampl = 0.5f;
-    patch.OSC2->Freq = 3.0f;
-    patch.OSC3->Ampl = 0.3f;
-    patch.OSC3->Freq = 5.0f;
-    patch.OSC4->Ampl = 0.25f;
-    patch.OSC4->Freq = 7.0f;
-    patch.OSC5->Ampl = 0.2f;
-    patch.OSC5->Freq = 11.0f;
-    for (int i = 0; i < 20000; ++i) {
-        const float out = patch_tick(true);
-        const Oscillator &carrier = *patch.OSC1;
-        ASSERT_EQ(out, carrier.output());
-        ASSERT_EQ(carrier.AAmpl, by_one_plus(patch.OSC2->output(), 1.0f)) << "tick " << i + 1;
-        // Both frequency modulators act in turn: OSC3 first, then OSC5 on its result.
-        const float after_osc3 = by_one_plus(patch.OSC3->output(), 440.0f);
-        ASSERT_EQ(carrier.AFreq, by_one_plus(patch.OSC5->output(), after_osc3)) << "tick " << i + 1;
-        ASSERT_EQ(carrier.APhase, by_one_plus(patch.OSC4->output(), 1.0f)) << "tick " << i + 1;
+    const float settings[][2] = {{0.5f, 3.0f}, {0.3f, 5.0f}, {0.25f, 7.0f}, {0.2f, 11.0f}};
+    Oscillator *modulators[] = {patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5};
+    for (int i = 0; i < 4; ++i) {
+        modulators[i]->Ampl = settings[i][0];
+        modulators[i]->Freq = settings[i][1];
     }
-    EXPECT_EQ(patch.OSC1->Ampl, 1.0f);
-    EXPECT_EQ(patch.OSC1->Freq, 440.0f);
-    EXPECT_EQ(patch.OSC1->Phase, 1.0f);
+    for (int i = 1; i < 409; ++i)
+        patch_tick(true);
+    // Scaling by OSC5 before OSC3, or in float arithmetic, gives 535.07666.
+    EXPECT_EQ(patch_tick(true), -1.08696461f);
+    const Oscillator &c = *patch.OSC1;
+    EXPECT_EQ((std::array<float, 3>{c.AAmpl, c.AFreq, c.APhase}),
+              (std::array<float, 3>{1.08696461f, 535.076721f, 1.09917283f}));
+    EXPECT_EQ((std::array<float, 3>{c.Ampl, c.Freq, c.Phase}),
+              (std::array<float, 3>{1.0f, 440.0f, 1.0f}));
 }
