@@ -159,6 +159,15 @@ void take_input(bool wait) {
     if (decoder_in_sequence(decoder) && now_ms() >= sequence_deadline_ms)
         push(decode_timeout(decoder));
 }
+
+// A standard stream that was closed is reopened on /dev/null, so that no
+// file the program opens later (the signal pipe, the window's connection)
+// takes its number and receives the status blocks.
+void keep_standard_streams_open() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", O_RDWR);
+}
 } // namespace
 
 void console_keys_start() {
@@ -166,6 +175,7 @@ void console_keys_start() {
     if (started)
         return; // a second start would save the raw attributes as the ones to restore
     started = true;
+    keep_standard_streams_open();
     enter_raw_mode();
     atexit(restore_terminal);
     catch_signals();
