@@ -6,6 +6,12 @@
 Patch patch;
 
 void create_oscillators() {
+    // The tests start over with a fresh set many times in one process.
+    delete patch.OSC1;
+    delete patch.OSC2;
+    delete patch.OSC3;
+    delete patch.OSC4;
+    delete patch.OSC5;
     patch.OSC1 = new Oscillator(1.0f, 440.0f, ThreeLevelSquare);
     patch.OSC2 = new Oscillator(1.0f, 0.0f, Sine);
     patch.OSC3 = new Oscillator(1.0f, 0.0f, Sine);

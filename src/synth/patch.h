@@ -20,8 +20,9 @@ struct Patch {
 
 extern Patch patch;
 
-// Creates the five oscillators with their starting settings. They are never
-// destroyed: both threads use them until the process ends.
+// Creates the five oscillators with their starting settings, in place of any
+// made before; called before the stream starts. They are never destroyed
+// after that: both threads use them until the process ends.
 void create_oscillators();
 
 float note_to_hz(int32_t note);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unistd.h>
 
 using testing::ExitedWithCode;
 
@@ -17,7 +18,9 @@ const std::string MENU = SEP + "Output Type\n" + SEP +
                          "4 - NoSound\n" +
                          SEP + "Press a corresponding number or ESC to quit\n";
 const std::string PROMPT = SEP + "Press a corresponding number or ESC to quit\n";
-const std::string OUT_FILE = "setup_audio_test.out";
+// CTest runs the cases side by side in one folder, each in a process of its
+// own: the file is named after the process, whose death tests inherit it.
+const std::string OUT_FILE = "setup_audio_test." + std::to_string(getpid()) + ".out";
 
 std::string driver_header(const std::string &name) {
     return SEP + name + " Driver list\n" + SEP;
