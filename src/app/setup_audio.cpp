@@ -16,14 +16,22 @@ constexpr signed char ESC = 27;
 
 const char *output_name(int code) {
     switch (code) {
-    case 0: return "NoSound";
-    case 1: return "Windows Multimedia Waveout";
-    case 2: return "Direct Sound";
-    case 4: return "Open Sound System";
-    case 5: return "Enlightment Sound Daemon";
-    case 6: return "Alsa";
-    case 7: return "ASIO";
-    default: return "";
+    case 0:
+        return "NoSound";
+    case 1:
+        return "Windows Multimedia Waveout";
+    case 2:
+        return "Direct Sound";
+    case 4:
+        return "Open Sound System";
+    case 5:
+        return "Enlightment Sound Daemon";
+    case 6:
+        return "Alsa";
+    case 7:
+        return "ASIO";
+    default:
+        return "";
     }
 }
 
@@ -71,8 +79,9 @@ void choose_driver() {
 
 bool setup_audio() {
     if (!(FSOUND_GetVersion() >= REQUIRED_AUDIO_VERSION)) {
-        std::printf("Error : You are using the wrong DLL version!  You should be using FMOD %.02f\n",
-                    static_cast<double>(REQUIRED_AUDIO_VERSION));
+        std::printf(
+            "Error : You are using the wrong DLL version!  You should be using FMOD %.02f\n",
+            static_cast<double>(REQUIRED_AUDIO_VERSION));
         std::fflush(stdout);
         return false;
     }

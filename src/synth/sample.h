@@ -5,7 +5,9 @@
 #include <cstdint>
 
 // The level of a carrier output in sample units: 1.0 is 10000.
-inline float carrier_level(float output) { return static_cast<float>(output * 10000.0); }
+inline float carrier_level(float output) {
+    return static_cast<float>(output * 10000.0);
+}
 
 // The 16-bit sample of a carrier output: the low 16 bits of the truncated
 // level, so that levels beyond the 16-bit range wrap instead of clipping.

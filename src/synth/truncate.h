@@ -10,5 +10,6 @@
 inline int32_t truncate_to_int32(double x) {
     if (!(std::fabs(x) < 9223372036854775808.0))
         return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(x))));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(x))));
 }

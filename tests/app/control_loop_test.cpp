@@ -131,7 +131,8 @@ TEST_F(ControlLoop, PlusCyclesTheCarrierThroughItsWaveformsFromSine) {
 TEST_F(ControlLoop, KeysOutsideTheTableChangeNothing) {
     patch.OSC2->Freq = 3.0f;
     const std::vector<double> before = settings();
-    for (int key : std::initializer_list<int>{'-', 'A', 'Q', 'W', 0, 0xE0, 27, '\r', ' ', '<', 0xFF})
+    for (int key :
+         std::initializer_list<int>{'-', 'A', 'Q', 'W', 0, 0xE0, 27, '\r', ' ', '<', 0xFF})
         handle_key(key);
     EXPECT_EQ(settings(), before);
     // Only the low 8 bits of a key count: 0x161 is "a".

@@ -22,7 +22,9 @@ void redirect_stdout(const std::string &path) {
         std::abort();
 }
 
-float FSOUND_GetVersion() { return fake_audio.version; }
+float FSOUND_GetVersion() {
+    return fake_audio.version;
+}
 signed char FSOUND_SetOutput(int output) {
     fake_audio.output_set = output;
     return 1;
@@ -30,8 +32,12 @@ signed char FSOUND_SetOutput(int output) {
 int FSOUND_GetOutput() {
     return fake_audio.forced_output >= 0 ? fake_audio.forced_output : fake_audio.output_set;
 }
-int FSOUND_GetNumDrivers() { return static_cast<int>(fake_audio.drivers.size()); }
-const char *FSOUND_GetDriverName(int driver) { return fake_audio.drivers.at(driver).c_str(); }
+int FSOUND_GetNumDrivers() {
+    return static_cast<int>(fake_audio.drivers.size());
+}
+const char *FSOUND_GetDriverName(int driver) {
+    return fake_audio.drivers.at(driver).c_str();
+}
 signed char FSOUND_SetDriver(int driver) {
     fake_audio.driver_set = driver;
     return 1;
@@ -42,7 +48,9 @@ signed char FSOUND_Init(int mix_rate, int max_channels, unsigned int flags) {
     fake_audio.init_flags = flags;
     return fake_audio.init_ok;
 }
-int FSOUND_GetError() { return fake_audio.error; }
+int FSOUND_GetError() {
+    return fake_audio.error;
+}
 FSOUND_STREAM *FSOUND_Stream_Create(FSOUND_STREAMCALLBACK, int length, unsigned int mode,
                                     int sample_rate, void *user_data) {
     fake_audio.stream_length = length;
@@ -52,7 +60,9 @@ FSOUND_STREAM *FSOUND_Stream_Create(FSOUND_STREAMCALLBACK, int length, unsigned 
     static int handle;
     return fake_audio.create_ok ? reinterpret_cast<FSOUND_STREAM *>(&handle) : nullptr;
 }
-int FSOUND_Stream_Play(int, FSOUND_STREAM *) { return fake_audio.play_result; }
+int FSOUND_Stream_Play(int, FSOUND_STREAM *) {
+    return fake_audio.play_result;
+}
 void FSOUND_Close() {}
 
 void console_keys_start() {}

@@ -95,8 +95,9 @@ TEST(SetupAudio, OutputsWithoutANamePrintNothingBeforeDriverList) {
     }
     fake_audio.forced_output = 5;
     fake_keys = {'1', '1'};
-    EXPECT_NE(captured_stdout([] { setup_audio(); }).find("\nEnlightment Sound Daemon Driver list\n"),
-              std::string::npos);
+    EXPECT_NE(
+        captured_stdout([] { setup_audio(); }).find("\nEnlightment Sound Daemon Driver list\n"),
+        std::string::npos);
 }
 
 TEST(SetupAudio, WithNoDriversOnlyEscLeavesTheDriverPrompt) {
