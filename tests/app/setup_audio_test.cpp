@@ -93,11 +93,6 @@ TEST(SetupAudio, OutputsWithoutANamePrintNothingBeforeDriverList) {
         const std::string out = captured_stdout([] { setup_audio(); });
         EXPECT_NE(out.find(SEP + " Driver list\n"), std::string::npos) << code;
     }
-    fake_audio.forced_output = 5;
-    fake_keys = {'1', '1'};
-    EXPECT_NE(
-        captured_stdout([] { setup_audio(); }).find("\nEnlightment Sound Daemon Driver list\n"),
-        std::string::npos);
 }
 
 TEST(SetupAudio, WithNoDriversOnlyEscLeavesTheDriverPrompt) {

@@ -2,7 +2,6 @@
 and a sane terminal after every way the program can end."""
 
 import os
-import signal
 import subprocess
 import unittest
 
@@ -98,21 +97,6 @@ class Playing(SessionTest):
 
 
 class Ending(SessionTest):
-    def test_signals_end_the_program_with_a_sane_terminal(self):
-        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            s = self.start_nosound(NO_WINDOW)
-            s.send("-")
-            s.expect("Note [58]")
-            s.signal(sig)
-            self.assertEqual(s.wait(), 128 + sig)
-            self.assertTrue(s.terminal_restored(), sig)
-
-    def test_ctrl_c_still_ends_the_program(self):
-        s = self.start_nosound(NO_WINDOW)
-        s.send("\x03")
-        self.assertEqual(s.wait(), 128 + signal.SIGINT)
-        self.assertTrue(s.terminal_restored())
-
     def test_keys_from_a_pipe_play_until_the_input_ends(self):
         proc = subprocess.run(
             [BINARY],
