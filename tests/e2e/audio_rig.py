@@ -1,0 +1,130 @@
+"""A sound path without a sound card, for runs of the real program: a JACK
+server with the dummy backend takes the frames at its rate, an ALSA device
+of the run's own ~/.asoundrc (under a temporary HOME, on top of the system's
+configuration) leads to it, and the audio layer writes its figures about the
+stream to a file when the program ends."""
+
+import glob
+import os
+import re
+import signal
+import subprocess
+import time
+
+# jackd remembers a few server names and keeps a killed server's name taken
+# until a server of that name runs again, so each user of the rig keeps to
+# one name and the server is stopped with SIGTERM.
+SERVER = "scopesynth_e2e"
+RATE = 44100
+PROMPT = "Press a corresponding number or ESC to quit"
+# `scopesynth_capture` records every frame it is given in a file and passes
+# it on to the server.
+ASOUNDRC = """
+pcm.scopesynth_jack {
+    type jack
+    playback_ports { 0 system:playback_1 1 system:playback_2 }
+}
+pcm.scopesynth_capture {
+    type file
+    slave.pcm { type plug slave.pcm "scopesynth_jack" }
+    file "%s"
+    format "raw"
+}
+"""
+
+
+class JackServer:
+    """A JACK server with the dummy backend, at `rate`, under `name`."""
+
+    def __init__(self, rate, name=SERVER):
+        self.name = name
+        self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
+        self.proc = subprocess.Popen(
+            ["jackd", "--no-realtime", "-n", name, "-d", "dummy", "-r", str(rate), "-p", "1024"],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            env=self.env,
+        )
+        end = time.monotonic() + 15
+        try:
+            while not self.ready():
+                if self.proc.poll() is not None or time.monotonic() > end:
+                    raise AssertionError("the JACK server did not start")
+                time.sleep(0.1)
+        except BaseException:
+            # Failed or interrupted, the server is not left behind.
+            self.stop()
+            raise
+
+    def ready(self):
+        ports = subprocess.run(
+            ["jack_lsp"], capture_output=True, env=self.env, timeout=10
+        ).stdout
+        return b"system:playback_1" in ports
+
+    def frame_clock(self):
+        """The frames the server has played, and the time on its clock in
+        microseconds, read together. The dummy backend falls behind when
+        its thread wakes late and never makes up the time, so under load the
+        frames run slower than the clock."""
+        client = subprocess.Popen(
+            ["jack_showtime"],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL,
+            env=self.env,
+            text=True,
+        )
+        try:
+            line = client.stdout.readline()
+        finally:
+            client.terminate()
+            client.wait()
+        found = re.search(r"frame_time = (\d+) usecs = (\d+)", line)
+        if not found:
+            raise AssertionError("no frame time from jack_showtime: %r" % line)
+        return int(found.group(1)), int(found.group(2))
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        # Clients that outlived the server leave their semaphores behind.
+        for path in glob.glob("/dev/shm/jack_sem.*_%s_*" % self.name):
+            os.unlink(path)
+
+
+def write_asoundrc(home, capture):
+    """Defines the devices in `home`/.asoundrc, recording into `capture`."""
+    with open(os.path.join(home, ".asoundrc"), "w") as f:
+        f.write(ASOUNDRC % capture)
+
+
+def choose_driver(s, output_key, output_name, driver):
+    """Runs the dialog of session `s` up to the driver named `driver` of the
+    output type chosen with `output_key`, and chooses it."""
+    s.expect(PROMPT)
+    s.send(output_key)
+    s.expect(output_name + " Driver list", timeout=20)
+    end = time.monotonic() + 20
+    while s.output.count(PROMPT.encode()) < 2 and time.monotonic() < end:
+        s.read_available(0.1)
+    listing = s.output.decode()
+    listing = listing[listing.index(" Driver list") :]
+    # Only the program's lines, even while the libraries probe devices.
+    lines = listing.split("\r\n")[2:-3]
+    if PROMPT not in listing or not all(re.fullmatch(r"\d+ - .+", line) for line in lines):
+        raise AssertionError("not a driver list: %r" % listing)
+    numbers = re.findall(r"(\d+) - %s\r\n" % re.escape(driver), listing)
+    if len(numbers) != 1:
+        raise AssertionError("not one %r in %r" % (driver, listing))
+    s.send(chr(0x30 + int(numbers[0])))
+
+
+def read_stats(path):
+    """The figures that the audio layer wrote to SCOPESYNTH_AUDIO_STATS."""
+    with open(path) as f:
+        return {key: float(value) for key, value in (line.split() for line in f)}
