@@ -90,10 +90,16 @@ bool write_block(int frames) {
                 return false;
             continue;
         }
+        const bool found_empty = room >= capacity;
+        capacity = std::max(capacity, room);
         const long piece = std::min(room, left);
         const PaError error = Pa_WriteStream(device, as_device_samples(from, piece), piece);
         if (error != paNoError && error != paOutputUnderflowed)
             return false;
+        // A device that runs dry part way through a block underruns too (the
+        // block's start is judged before the write, in note_device_state).
+        if (left < frames && (found_empty || error == paOutputUnderflowed))
+            stats_note_underrun();
         from += piece * BYTES_PER_FRAME;
         left -= piece;
         last_taken = monotonic_ns();
