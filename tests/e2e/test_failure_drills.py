@@ -14,27 +14,13 @@ import termios
 import time
 import unittest
 
-from audio_rig import PROMPT, RATE, JackServer, read_stats
+from audio_rig import PROMPT, RATE, JackServer, read_stats, write_asoundrc
 from harness import BINARY, Session, SessionTest
 from test_scope_window import start_xvfb
 
 # A server name of its own, so that the drills can run beside the other
 # users of the rig.
 SERVER = "scopesynth_drills"
-# The ALSA device leads to the server through a `file` device, which the
-# PortAudio listing shows only while its slave opens.
-ASOUNDRC = """
-pcm.drill_jack {
-    type jack
-    playback_ports { 0 system:playback_1 1 system:playback_2 }
-}
-pcm.drill_file {
-    type file
-    slave.pcm "drill_jack"
-    file "/dev/null"
-    format "raw"
-}
-"""
 KEYS = "aqzsedrftgyhujikolpm+-wxcvbn,;"
 BLOCK_S = 8192 / RATE
 
@@ -54,10 +40,10 @@ class Drill(SessionTest):
 
 class DeviceGone(Drill):
     def test_a_device_gone_between_listing_and_choice_ends_with_an_init_error(self):
-        # The listed device's server stops while the driver prompt waits.
-        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
-            f.write(ASOUNDRC)
-        for output_key, output_name, driver in (("1", "Alsa", "drill_file"),
+        # The listed device's server stops while the driver prompt waits. The
+        # rig's capture device is listed only while its JACK slave opens.
+        write_asoundrc(self.home, os.devnull)
+        for output_key, output_name, driver in (("1", "Alsa", "scopesynth_capture"),
                                                 ("3", "ASIO", "system")):
             with self.subTest(output=output_name):
                 server = JackServer(RATE, SERVER)
