@@ -27,6 +27,10 @@ int64_t frames_to_ns(int64_t frames, int rate) {
     return frames / rate * NS_PER_S + frames % rate * NS_PER_S / rate;
 }
 
+int64_t ns_to_frames(int64_t ns, int rate) {
+    return ns / NS_PER_S * rate + ns % NS_PER_S * rate / NS_PER_S;
+}
+
 bool block_clock_open() {
     timer_fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     wake_fd = eventfd(0, EFD_CLOEXEC);

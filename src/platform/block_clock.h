@@ -12,6 +12,9 @@ int64_t monotonic_ns();
 // the nanosecond and free of overflow for years of frames.
 int64_t frames_to_ns(int64_t frames, int rate);
 
+// The whole frames that `ns` nanoseconds last at `rate`, free of overflow too.
+int64_t ns_to_frames(int64_t ns, int rate);
+
 bool block_clock_open();
 void block_clock_close();
 

@@ -1,10 +1,12 @@
 #include "fsound.h"
 
 #include "audio_stats.h"
+#include "jack_output.h"
 #include "portaudio_output.h"
 #include "stream_thread.h"
 
 #include <new>
+#include <string>
 #include <vector>
 
 // The layer's state, from the choice of output to the end of the stream.
@@ -15,7 +17,9 @@ constexpr float VERSION = 3.74f;
 constexpr int NOT_CHOSEN = -1;
 
 int output = NOT_CHOSEN;
+// The drivers: PortAudio's devices, or with JACK the server's sinks.
 std::vector<PaDeviceIndex> devices;
+std::vector<std::string> sinks;
 int driver = 0;
 bool initialised = false;
 int mix_rate = 0;
@@ -43,18 +47,43 @@ bool valid_output(int code) {
     }
 }
 
-// NoSound has a single driver and needs no sound library at all.
+// NoSound has a single driver and needs no sound library at all. JACK
+// stands for ASIO, the low-latency output, while a JACK server runs.
 void choose_output(int requested) {
     devices.clear();
+    sinks.clear();
+    jack_stream_close();
     driver = 0;
     if (requested == FSOUND_OUTPUT_NOSOUND) {
         output = FSOUND_OUTPUT_NOSOUND;
         return;
     }
+    const bool host = host_start();
+    if (requested == FSOUND_OUTPUT_ASIO && jack_stream_connect(&sinks)) {
+        output = FSOUND_OUTPUT_ASIO;
+        return;
+    }
     PaHostApiIndex api = -1;
-    output = host_start() ? host_output_in_force(requested, &api) : FSOUND_OUTPUT_ALSA;
+    output = host ? host_output_in_force(requested, &api) : FSOUND_OUTPUT_ALSA;
     if (api >= 0)
         devices = host_stereo_devices(api);
+}
+
+int driver_count() {
+    switch (output) {
+    case FSOUND_OUTPUT_NOSOUND:
+        return 1;
+    case FSOUND_OUTPUT_ASIO:
+        return int(sinks.size());
+    default:
+        return int(devices.size());
+    }
+}
+
+StreamSink sink_in_use() {
+    if (output == FSOUND_OUTPUT_ASIO)
+        return StreamSink::Jack;
+    return device ? StreamSink::PortAudio : StreamSink::Clock;
 }
 
 // Before any choice the native output is in force.
@@ -86,7 +115,7 @@ int start_playing() {
         if (error != FMOD_ERR_NONE)
             return error;
     }
-    if (stream_thread_start(stream, device, mix_rate))
+    if (stream_thread_start(stream, sink_in_use(), device, mix_rate))
         return FMOD_ERR_NONE;
     if (device)
         Pa_AbortStream(device);
@@ -114,7 +143,7 @@ int FSOUND_GetOutput() {
 
 int FSOUND_GetNumDrivers() {
     choose_default_output();
-    return output == FSOUND_OUTPUT_NOSOUND ? 1 : int(devices.size());
+    return driver_count();
 }
 
 const char *FSOUND_GetDriverName(int index) {
@@ -122,7 +151,11 @@ const char *FSOUND_GetDriverName(int index) {
         last_error = FMOD_ERR_INVALID_PARAM;
         return nullptr;
     }
-    return output == FSOUND_OUTPUT_NOSOUND ? "NoSound" : Pa_GetDeviceInfo(devices[index])->name;
+    if (output == FSOUND_OUTPUT_NOSOUND)
+        return "NoSound";
+    if (output == FSOUND_OUTPUT_ASIO)
+        return sinks[index].c_str();
+    return Pa_GetDeviceInfo(devices[index])->name;
 }
 
 signed char FSOUND_SetDriver(int index) {
@@ -140,9 +173,13 @@ signed char FSOUND_Init(int rate, int, unsigned int) {
     if (rate <= 0)
         return fail(FMOD_ERR_INVALID_PARAM);
     choose_default_output();
-    if (output != FSOUND_OUTPUT_NOSOUND) {
-        if (devices.empty())
-            return fail(FMOD_ERR_INIT);
+    if (output != FSOUND_OUTPUT_NOSOUND && driver_count() == 0)
+        return fail(FMOD_ERR_INIT);
+    if (output == FSOUND_OUTPUT_ASIO) {
+        const int error = jack_stream_open(sinks[driver], rate);
+        if (error != FMOD_ERR_NONE)
+            return fail(error);
+    } else if (output != FSOUND_OUTPUT_NOSOUND) {
         const int error = host_open(devices[driver], rate, &device);
         if (error != FMOD_ERR_NONE) {
             device = nullptr;
@@ -197,6 +234,7 @@ int FSOUND_Stream_Play(int, FSOUND_STREAM *s) {
 void FSOUND_Close() {
     if (playing)
         stats_write(stream_thread_stop());
+    jack_stream_close();
     host_close(device);
     free_stream();
     device = nullptr;
@@ -204,5 +242,6 @@ void FSOUND_Close() {
     initialised = false;
     output = NOT_CHOSEN;
     devices.clear();
+    sinks.clear();
     driver = 0;
 }

@@ -15,7 +15,7 @@ extern "C" void PaUtil_SetDebugPrintFunction(void (*print)(const char *text));
 namespace {
 // A short device buffer: the stream thread computes each block just before
 // the device needs it, so this is most of the delay from key to sound.
-constexpr double DEVICE_BUFFER_S = 0.05;
+constexpr double DEVICE_BUFFER_S = 0.03;
 
 bool started = false;
 
@@ -81,10 +81,10 @@ bool host_start() {
 }
 
 void host_close(PaStream *stream) {
-    // With its JACK server gone, PortAudio's JACK host waits for the server
-    // for ever to stop a stream, and asserts when it ends. Then the stream
-    // and PortAudio are left as they are; a later start finds PortAudio
-    // running and uses it so.
+    // PortAudio's JACK host (idle: the JACK output has a client of its own)
+    // waits for ever for a server that has gone away, and asserts when it
+    // ends. Then the stream and PortAudio are left as they are; a later start
+    // finds PortAudio running and uses it so.
     if (started && !jack_server_gone()) {
         if (stream)
             Pa_CloseStream(stream);
@@ -95,16 +95,10 @@ void host_close(PaStream *stream) {
 
 int host_output_in_force(int requested, PaHostApiIndex *api) {
     const PaHostApiIndex oss = Pa_HostApiTypeIdToHostApiIndex(paOSS);
-    const PaHostApiIndex jack = Pa_HostApiTypeIdToHostApiIndex(paJACK);
     const bool wants_oss = requested == FSOUND_OUTPUT_WINMM || requested == FSOUND_OUTPUT_OSS;
     if (wants_oss && oss >= 0 && !host_stereo_devices(oss).empty()) {
         *api = oss;
         return FSOUND_OUTPUT_OSS;
-    }
-    // PortAudio offers JACK only while a server runs.
-    if (requested == FSOUND_OUTPUT_ASIO && jack >= 0) {
-        *api = jack;
-        return FSOUND_OUTPUT_ASIO;
     }
     *api = Pa_HostApiTypeIdToHostApiIndex(paALSA);
     return FSOUND_OUTPUT_ALSA;
@@ -121,25 +115,16 @@ std::vector<PaDeviceIndex> host_stereo_devices(PaHostApiIndex api) {
     return devices;
 }
 
-bool host_takes_floats(PaHostApiTypeId host) {
-    return host == paJACK;
-}
-
 int host_open(PaDeviceIndex device, int rate, PaStream **stream) {
-    const PaHostApiTypeId host = Pa_GetHostApiInfo(Pa_GetDeviceInfo(device)->hostApi)->type;
     PaStreamParameters out = {};
     out.device = device;
     out.channelCount = 2;
-    out.sampleFormat = host_takes_floats(host) ? paFloat32 : paInt16;
+    out.sampleFormat = paInt16;
     out.suggestedLatency = DEVICE_BUFFER_S;
     const sigset_t previous = block_stop_signals();
     const PaError error = Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified,
                                         paNoFlag, nullptr, nullptr);
     restore_signals(previous);
-    // PortAudio's JACK host cannot register its ports once the server has
-    // gone away, and reports that as a lack of memory: the device failed.
-    if (host == paJACK && error == paInsufficientMemory && jack_server_gone())
-        return FMOD_ERR_INIT;
     return fmod_error(error);
 }
 

@@ -13,19 +13,15 @@ bool host_start();
 // Closes `stream` (when there is one) and ends PortAudio, if it was started.
 void host_close(PaStream *stream);
 
-// The output type in force when `requested` is asked for, and the host API
-// that serves it (negative when there is none).
+// The output type in force when `requested` is asked for (OSS where it has
+// devices, otherwise ALSA), and the host API that serves it (negative when
+// there is none).
 int host_output_in_force(int requested, PaHostApiIndex *api);
 
 // The devices of `api` that can play stereo, in PortAudio's order.
 std::vector<PaDeviceIndex> host_stereo_devices(PaHostApiIndex api);
 
-// PortAudio's blocking writes to JACK overrun a buffer of its own unless
-// the samples are 32-bit floats, so JACK streams take floats in [-1, 1);
-// every other host takes the 16-bit samples as they are.
-bool host_takes_floats(PaHostApiTypeId host);
-
-// Opens `device` for interleaved stereo (16-bit or float, as above) at `rate` frames per second,
+// Opens `device` for interleaved 16-bit stereo at `rate` frames per second,
 // written with the blocking calls. Returns an FMOD_ERR_* code.
 int host_open(PaDeviceIndex device, int rate, PaStream **stream);
 // Starts an opened stream. Returns an FMOD_ERR_* code.

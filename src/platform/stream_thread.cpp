@@ -1,161 +1,300 @@
 #include "stream_thread.h"
 
+#include "ahead_time.h"
 #include "audio_stats.h"
 #include "block_clock.h"
-#include "portaudio_output.h"
+#include "jack_output.h"
 #include "relaxed.h"
 #include "stop_signals.h"
+#include "stream_progress.h"
 
 #include <algorithm>
 #include <pthread.h>
-#include <vector>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+// The stream thread computes the frames just in time: the callback's frame
+// loop reports every piece it finishes, the piece goes to the sink at once,
+// and the loop is held back until the sink has played down to the
+// ahead-time. A key then reaches the sound within the ahead-time and a piece,
+// whatever the length of a block.
 namespace {
 constexpr int BYTES_PER_FRAME = 4;
-constexpr int CHANNELS = 2;
-// Devices free their room a period at a time; a shorter wait would only
-// find the same room again.
-constexpr int64_t MIN_WAIT_NS = 2'000'000;
-// A device that takes nothing for this long, many times what it can hold,
-// has stopped: its server has gone away, say.
+// Sinks free their room a period at a time; a shorter wait would only find
+// the same fill again.
+constexpr int64_t MIN_WAIT_NS = 1'000'000;
+// A sink that takes nothing for this long, many times what it holds, has
+// stopped: its server has gone away, say.
 constexpr int64_t STALL_NS = 1'000'000'000;
+// Above every normal thread, below the sound servers' own (JACK's is 70 and
+// up), so the stream never holds up the server that plays it.
+constexpr int REAL_TIME_PRIORITY = 10;
 
 FSOUND_STREAM *stream;
+StreamSink sink;
 PaStream *device;
 int rate;
-// The most frames the device has been seen to hold.
-long capacity;
-// The block as floats, for a device that takes them; empty otherwise.
-std::vector<float> floats;
+long block_frames;
+Relaxed<int32_t> stopping;
 pthread_t thread;
 int64_t started_ns;
-Relaxed<int32_t> stopping;
 
-// How long the block's first frame takes from its computation to the DAC:
-// the time until the write starts, plus what the device still holds then,
-// all of which plays first. The device holds its capacity less its free
-// room. The capacity is the most room ever seen: an ALSA device starts
-// empty, so it is exact from the start; PortAudio starts a JACK stream's
-// buffer full of silence, so there it is known after the first underrun.
-// (PortAudio's outputLatency is no help: for a blocking ALSA stream it leaves
-// out a period, and for JACK it gives the server's latency only.)
-//
-// A device found empty by any block but the first has played all it had
-// while the block was being computed: an underrun. (PortAudio reports them
-// itself for ALSA only.)
-void note_device_state(int64_t computed_ns, bool first_block) {
-    const long room = Pa_GetStreamWriteAvailable(device);
-    if (room < 0)
-        return;
-    if (!first_block && room >= capacity)
-        stats_note_underrun();
-    capacity = std::max(capacity, room);
-    stats_note_latency(monotonic_ns() - computed_ns + frames_to_ns(capacity - room, rate));
+long period;   // the frames the sink takes at a time
+long ahead;    // frames to keep in the sink
+long capacity; // PortAudio: the most room ever seen, which is its buffer
+bool fed;      // the sink has had frames since it started
+uint32_t jack_short_periods;
+
+long delivered; // frames of the block in hand that the sink has had
+long last_held;
+int64_t stalled_ns; // time waited since the sink was last seen to play
+int64_t waited_ns;  // time the current callback spent held back
+
+// With no device (or one that has failed) a clock plays the frames at real
+// time: those handed to it since `clock_origin_ns` are played by now, or
+// they are still held.
+int64_t clock_origin_ns;
+int64_t clock_frames;
+
+void note_underrun() {
+    stats_note_underrun();
+    ahead = raised_ahead(ahead, period, rate);
+    stats_note_ahead(frames_to_ns(ahead, rate));
 }
 
-// The samples of `frames` frames from `from` in the device's format. The
-// block holds little-endian 16-bit samples, which is what paInt16 means on
-// the machines this runs on.
-const void *as_device_samples(const char *from, long frames) {
-    if (floats.empty())
-        return from;
-    const auto *bytes = reinterpret_cast<const unsigned char *>(from);
-    for (long i = 0; i < frames * CHANNELS; i++)
-        floats[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8) / 32768.0f;
-    return floats.data();
-}
-
-// Hands the block to the device in pieces that fit in its free room, so
-// that Pa_WriteStream never blocks: PortAudio cannot wake a blocked ALSA
-// write, while the waits between pieces are on the block clock, which a stop
-// cuts short. The thread waits until a quarter of the device's latency (or
-// the rest of the block) fits, so it wakes a few times per device buffer.
-// False when the device has failed or stopped, or the stream is being
-// stopped.
-bool write_block(int frames) {
-    const long quarter = std::max(1L, long(Pa_GetStreamInfo(device)->outputLatency * rate / 4));
-    const char *from = stream->block;
-    long left = frames;
-    int64_t last_taken = monotonic_ns();
-    while (left > 0) {
-        const long room = Pa_GetStreamWriteAvailable(device);
-        if (room < 0)
-            return false;
-        const long wanted = std::min(left, quarter);
-        if (room < wanted) {
-            if (monotonic_ns() - last_taken > STALL_NS)
-                return false;
-            const int64_t wait = std::max(MIN_WAIT_NS, frames_to_ns(wanted - room, rate));
-            if (!block_clock_wait_until(monotonic_ns() + wait))
-                return false;
-            continue;
-        }
-        const bool found_empty = room >= capacity;
-        capacity = std::max(capacity, room);
-        const long piece = std::min(room, left);
-        const PaError error = Pa_WriteStream(device, as_device_samples(from, piece), piece);
-        if (error != paNoError && error != paOutputUnderflowed)
-            return false;
-        // A device that runs dry part way through a block underruns too (the
-        // block's start is judged before the write, in note_device_state).
-        if (left < frames && (found_empty || error == paOutputUnderflowed))
-            stats_note_underrun();
-        from += piece * BYTES_PER_FRAME;
-        left -= piece;
-        last_taken = monotonic_ns();
+bool clock_fill(long *held, long *room) {
+    const int64_t now = monotonic_ns();
+    const int64_t played = ns_to_frames(now - clock_origin_ns, rate);
+    if (played > clock_frames) {
+        // Dry, after a late wake-up or a stop of the whole process: like a
+        // device, the clock starts again from now rather than catching up.
+        if (fed)
+            note_underrun();
+        clock_origin_ns = now;
+        clock_frames = 0;
     }
+    *held = static_cast<long>(std::max<int64_t>(clock_frames - played, 0));
+    *room = block_frames;
     return true;
 }
 
-void *run(void *) {
-    const int frames = stream->length / BYTES_PER_FRAME;
-    bool on_device = device != nullptr;
-    bool first_block = true;
-    int64_t paced_from = monotonic_ns();
-    int64_t paced_frames = 0;
-    while (!stopping) {
-        const int64_t begin = monotonic_ns();
-        stream->callback(stream, stream->block, stream->length, stream->user_data);
-        const int64_t computed = monotonic_ns();
-        stats_note_callback(computed - begin);
-        if (on_device) {
-            note_device_state(computed, first_block);
-            first_block = false;
-            if (write_block(frames))
-                continue;
-            // The device has gone (or the stream is being stopped): the
-            // blocks go on at real time, unheard, so the window still moves.
-            on_device = false;
-            paced_from = computed;
-            paced_frames = 0;
+bool portaudio_fill(long *held, long *room) {
+    const long free = Pa_GetStreamWriteAvailable(device);
+    if (free < 0)
+        return false;
+    capacity = std::max(capacity, free);
+    *held = capacity - free;
+    *room = free;
+    return true;
+}
+
+// JACK's process callback counts the periods that found the ring short.
+bool jack_fill(long *held, long *room) {
+    const uint32_t short_periods = jack_stream_underruns();
+    if (short_periods != jack_short_periods) {
+        jack_short_periods = short_periods;
+        note_underrun();
+    }
+    return jack_stream_fill(held, room);
+}
+
+// How many frames the sink holds and how many more it takes now; false when
+// it has failed.
+bool fill(long *held, long *room) {
+    bool ok = false;
+    switch (sink) {
+    case StreamSink::Clock:
+        ok = clock_fill(held, room);
+        break;
+    case StreamSink::PortAudio:
+        ok = portaudio_fill(held, room);
+        break;
+    case StreamSink::Jack:
+        ok = jack_fill(held, room);
+        break;
+    }
+    if (!ok)
+        return false;
+    if (*held < last_held || *held == 0)
+        stalled_ns = 0;
+    last_held = *held;
+    return true;
+}
+
+bool write(const char *frames, long count, long held) {
+    switch (sink) {
+    case StreamSink::Clock:
+        clock_frames += count;
+        return true;
+    case StreamSink::Jack:
+        jack_stream_write(frames, count);
+        return true;
+    case StreamSink::PortAudio:
+        break;
+    }
+    const PaError error = Pa_WriteStream(device, frames, count);
+    if (error != paNoError && error != paOutputUnderflowed)
+        return false;
+    // A device found empty has run dry (PortAudio reports it only for ALSA).
+    if (fed && (held == 0 || error == paOutputUnderflowed))
+        note_underrun();
+    return true;
+}
+
+// The device has gone (or stopped taking frames): the stream goes on at real
+// time, unheard, so that the window still moves.
+void fall_back_to_clock() {
+    sink = StreamSink::Clock;
+    clock_origin_ns = monotonic_ns();
+    clock_frames = 0;
+    fed = false;
+}
+
+// Waits `ns`, or less when the stream is being stopped; false then. A sink
+// that has stopped playing is left for the clock. Only the time asked for
+// counts towards a stall: a wait that lasted longer had the whole process
+// stopped (Ctrl-Z), and the sink with it, or will find it drained.
+bool wait_for_sink(int64_t ns) {
+    if (sink != StreamSink::Clock && stalled_ns > STALL_NS) {
+        fall_back_to_clock();
+        return !stopping;
+    }
+    const int64_t from = monotonic_ns();
+    const bool woken = !block_clock_wait_until(from + ns);
+    const int64_t waited = monotonic_ns() - from;
+    waited_ns += waited;
+    stalled_ns += std::min(waited, ns);
+    return !woken;
+}
+
+// Hands the block's frames up to `upto` to the sink, as fast as it makes room.
+void deliver(long upto) {
+    while (delivered < upto && !stopping) {
+        long held, room;
+        if (!fill(&held, &room)) {
+            fall_back_to_clock();
+            continue;
         }
-        paced_frames += frames;
-        if (!block_clock_wait_until(paced_from + frames_to_ns(paced_frames, rate)))
-            break;
+        if (room <= 0) {
+            if (!wait_for_sink(MIN_WAIT_NS))
+                return;
+            continue;
+        }
+        const long count = std::min(upto - delivered, room);
+        if (!write(stream->block + delivered * BYTES_PER_FRAME, count, held)) {
+            fall_back_to_clock();
+            continue;
+        }
+        delivered += count;
+        fed = true;
+        last_held = held + count;
+        stats_note_latency(frames_to_ns(held + count, rate));
+    }
+}
+
+// Waits until the sink has played down to the ahead-time, so that the next
+// frames are computed just before they are needed.
+void hold_back() {
+    while (!stopping) {
+        long held, room;
+        if (!fill(&held, &room)) {
+            fall_back_to_clock();
+            continue;
+        }
+        if (held <= ahead)
+            return;
+        if (!wait_for_sink(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate))))
+            return;
+    }
+}
+
+// The frame loop's progress: its finished frames go out at once, and but
+// for the last piece of the block (the preview follows it) the loop waits
+// for the sink to need more.
+void on_progress(int32_t frames_done) {
+    deliver(frames_done);
+    if (frames_done < block_frames)
+        hold_back();
+}
+
+// Real-time scheduling keeps a busy machine from making the stream late.
+// Granted to root or within RLIMIT_RTPRIO; without it the stream runs at
+// normal priority.
+bool ask_for_real_time() {
+    int priority = REAL_TIME_PRIORITY;
+    rlimit limit;
+    if (geteuid() != 0 && getrlimit(RLIMIT_RTPRIO, &limit) == 0)
+        priority = static_cast<int>(std::min<rlim_t>(priority, limit.rlim_cur));
+    if (priority <= 0)
+        return false;
+    sched_param param = {};
+    param.sched_priority = priority;
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+void *run(void *) {
+    stats_note_realtime(ask_for_real_time());
+    while (!stopping) {
+        hold_back();
+        const int64_t begin = monotonic_ns();
+        waited_ns = 0;
+        delivered = 0;
+        stream->callback(stream, stream->block, stream->length, stream->user_data);
+        stats_note_callback(monotonic_ns() - begin - waited_ns);
+        // What the callback did not report, all of it from a callback
+        // without progress points.
+        deliver(block_frames);
     }
     return nullptr;
 }
+
+// The frames a sink takes at a time. PortAudio leaves one period out of the
+// latency it reports for a blocking ALSA stream, so the period is what its
+// buffer holds beyond that.
+long period_of_sink() {
+    switch (sink) {
+    case StreamSink::Jack:
+        return jack_stream_period();
+    case StreamSink::PortAudio:
+        return std::clamp(capacity - long(Pa_GetStreamInfo(device)->outputLatency * rate), 0L,
+                          capacity / 2);
+    case StreamSink::Clock:
+        break;
+    }
+    return 0;
+}
 } // namespace
 
-bool stream_thread_start(FSOUND_STREAM *s, PaStream *d, int r) {
+bool stream_thread_start(FSOUND_STREAM *s, StreamSink k, PaStream *d, int r) {
     if (!block_clock_open())
         return false;
     stream = s;
+    sink = k;
     device = d;
     rate = r;
-    floats.assign(d && host_takes_floats(Pa_GetStreamHostApiType(d))
-                      ? s->length / BYTES_PER_FRAME * CHANNELS
-                      : 0,
-                  0.0f);
-    capacity = d ? Pa_GetStreamWriteAvailable(d) : 0;
+    block_frames = s->length / BYTES_PER_FRAME;
+    capacity = sink == StreamSink::PortAudio ? Pa_GetStreamWriteAvailable(device) : 0;
+    period = period_of_sink();
+    ahead = initial_ahead(period, rate);
+    fed = false;
+    jack_short_periods = 0;
+    last_held = 0;
+    stalled_ns = 0;
+    clock_origin_ns = monotonic_ns();
+    clock_frames = 0;
     stopping = 0;
     stats_reset();
+    stats_note_ahead(frames_to_ns(ahead, rate));
+    stream_progress = on_progress;
     started_ns = monotonic_ns();
     const sigset_t previous = block_stop_signals();
     const bool started = pthread_create(&thread, nullptr, run, nullptr) == 0;
     restore_signals(previous);
-    if (!started)
+    if (!started) {
+        stream_progress = nullptr;
         block_clock_close();
+    }
     return started;
 }
 
@@ -163,6 +302,7 @@ int64_t stream_thread_stop() {
     stopping = 1;
     block_clock_wake();
     pthread_join(thread, nullptr);
+    stream_progress = nullptr;
     block_clock_close();
     return monotonic_ns() - started_ns;
 }

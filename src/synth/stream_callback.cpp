@@ -4,6 +4,7 @@
 #include "patch.h"
 #include "sample.h"
 #include "screen.h"
+#include "stream_progress.h"
 #include "surface.h"
 
 namespace {
@@ -18,6 +19,8 @@ void put_le16(unsigned char *p, int16_t sample) {
 }
 } // namespace
 
+void (*stream_progress)(int32_t frames_done) = nullptr;
+
 signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void *) {
     // Without a window the scope is left out entirely.
     if (screen)
@@ -31,6 +34,9 @@ signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void 
         unsigned char *p = out + 4 * static_cast<int32_t>(frame);
         put_le16(p, sample);
         put_le16(p + 2, sample);
+        const int32_t done = static_cast<int32_t>(frame) + 1;
+        if (stream_progress && (done % PROGRESS_FRAMES == 0 || done == frames))
+            stream_progress(done);
     }
     if (screen)
         draw_scope();

@@ -1,6 +1,8 @@
 #include "stream_callback.h"
 
 #include "patch.h"
+#include "sample.h"
+#include "stream_progress.h"
 
 #include <gtest/gtest.h>
 
@@ -126,4 +128,47 @@ TEST(StreamCallback, FarNotesAndWildModulationPlayWithoutFault) {
             EXPECT_EQ(samples(fill(BLOCK_BYTES)).size(), 8192u);
         }
     }
+}
+
+namespace {
+// What the frame loop showed the audio layer at each progress point.
+struct ProgressSeen {
+    std::vector<int32_t> points;
+    bool only_finished_frames_written = true;
+    const Bytes *block = nullptr;
+};
+ProgressSeen seen;
+
+void watch_progress(int32_t done) {
+    seen.points.push_back(done);
+    const Bytes &b = *seen.block;
+    for (size_t at = 0; at < b.size(); at += 4)
+        if ((b[at] == UNTOUCHED && b[at + 1] == UNTOUCHED) != (at / 4 >= size_t(done)))
+            seen.only_finished_frames_written = false;
+    // A key pressed while the layer holds the loop back.
+    if (done == 512)
+        patch.note = 61;
+}
+} // namespace
+
+TEST(StreamCallback, HandsOnFinishedPiecesAndAKeyBetweenThemLandsAtTheNextFrame) {
+    // The same key, applied by hand before frame 512.
+    create_oscillators();
+    std::vector<int16_t> expected;
+    for (int frame = 0; frame < 1000; frame++) {
+        if (frame == 512)
+            patch.note = 61;
+        expected.push_back(pcm_sample(patch_tick(true)));
+    }
+
+    create_oscillators();
+    patch.note = 58;
+    Bytes block(4000, UNTOUCHED);
+    seen = {{}, true, &block};
+    stream_progress = watch_progress;
+    stream_callback(nullptr, block.data(), 4000, nullptr);
+    stream_progress = nullptr;
+    EXPECT_EQ(seen.points, (std::vector<int32_t>{256, 512, 768, 1000}));
+    EXPECT_TRUE(seen.only_finished_frames_written);
+    EXPECT_EQ(samples(block), expected);
 }

@@ -1,0 +1,26 @@
+#include "ahead_time.h"
+
+#include <algorithm>
+
+namespace {
+// The preview and the window's flip take up to about 5 ms; twice that covers
+// them with room for a late wake-up.
+constexpr long FLOOR_MS = 12;
+constexpr long LEAST_STEP_MS = 4;
+// With a piece of 256 frames (5.8 ms) and a server period on top, this keeps
+// a key within 50 ms of its sound.
+constexpr long MOST_MS = 32;
+
+long frames_of_ms(long ms, int rate) {
+    return ms * rate / 1000;
+}
+} // namespace
+
+long initial_ahead(long period, int rate) {
+    return std::clamp(2 * period, frames_of_ms(FLOOR_MS, rate), frames_of_ms(MOST_MS, rate));
+}
+
+long raised_ahead(long ahead, long period, int rate) {
+    const long step = std::max(period, frames_of_ms(LEAST_STEP_MS, rate));
+    return std::min(ahead + step, frames_of_ms(MOST_MS, rate));
+}

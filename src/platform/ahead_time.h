@@ -1,0 +1,15 @@
+#pragma once
+
+// How far the stream keeps ahead of what the device plays, in frames. Every
+// frame ahead is a frame between a key and its sound; too few, and the device
+// runs dry while the stream is held up: by the preview drawn at the end of
+// every block, or by a late wake-up.
+
+// The starting ahead-time for a device that takes frames `period` at a time:
+// two periods, so that one can be played while the next is being made, and
+// never less than the preview takes to draw.
+long initial_ahead(long period, int rate);
+
+// The ahead-time after the device ran dry: a period more (or the least step,
+// when periods are short), up to the most that still answers a key at once.
+long raised_ahead(long ahead, long period, int rate);

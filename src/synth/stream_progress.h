@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+// The frame loop hands its frames on in pieces as it goes, so that the audio
+// layer can send each piece to the device as soon as it is made and hold the
+// loop back until the device needs more. A key then lands at the frame being
+// computed when it arrives, rather than a block later.
+constexpr int32_t PROGRESS_FRAMES = 256;
+
+// Called on the audio thread after every PROGRESS_FRAMES frames of a block,
+// and after its last frame, with the number of frames finished so far; those
+// frames are final. Null (as in the tests) lets the loop run unpaced.
+extern void (*stream_progress)(int32_t frames_done);
