@@ -5,7 +5,9 @@ The test's own ~/.asoundrc (under a temporary HOME, on top of the system's
 configuration) defines a `file` device that records every frame it is given
 and passes it on to JACK, which takes it at the server's rate."""
 
+import math
 import os
+import random
 import shutil
 import signal
 import struct
@@ -32,6 +34,27 @@ def read_frames(path):
     count = len(data) // 4
     samples = struct.unpack("<%dh" % (2 * count), data[: 4 * count])
     return samples[0::2], samples[1::2]
+
+
+def f32(x):
+    return struct.unpack("f", struct.pack("f", x))[0]
+
+
+def start_patch_samples(count, amplitudes):
+    """The start patch's carrier, a 440 Hz three-level square, frame by frame
+    as the program computes it, with the amplitude changing at the frames
+    given: `amplitudes` maps a frame to the amplitude from that frame on."""
+    step = 440.0 / RATE
+    position, ampl, out = 0.0, 1.0, []
+    for frame in range(count):
+        ampl = amplitudes.get(frame, ampl)
+        position = f32(step + position)
+        if position > 1.0:
+            position = f32(position - 3.0)
+        s = f32(math.sin((position + 1.0) * 6.2831853))
+        level = ampl if s > 0.5 else -ampl if s < -0.5 else 0.0
+        out.append(int(f32(level * 10000.0)))
+    return out
 
 
 class AudioCapture(SessionTest):
@@ -75,29 +98,48 @@ class AudioCapture(SessionTest):
         while time.monotonic() < end:
             s.read_available(0.1)
 
-    def play_for(self, s, seconds):
+    def play_for(self, s, seconds, last_line=b"(foireuxmaismarche)\r\n"):
         s.expect("(foireuxmaismarche)", timeout=20)
         self.wait_reading(s, seconds)
         s.signal(signal.SIGTERM)
         self.assertEqual(s.wait(), 128 + signal.SIGTERM)
-        # Nothing after the help: the sound libraries print nothing of their
-        # own while the stream runs and stops.
-        self.assertTrue(s.output.endswith(b"(foireuxmaismarche)\r\n"), s.output[-500:])
+        # Nothing after the help (or the last status block): the sound
+        # libraries print nothing of their own while the stream runs and stops.
+        self.assertTrue(s.output.endswith(last_line), s.output[-500:])
 
-    def test_alsa_device_records_the_start_patch_at_real_time(self):
+    def test_alsa_device_records_the_patch_to_the_bit_with_keys_inside_blocks(self):
         self.start_server(RATE)
         s = self.start_with_driver("1", "Alsa", "scopesynth_capture")
-        self.play_for(s, 2.0)
+        s.expect("(foireuxmaismarche)", timeout=20)
+        # Amplitude keys at random moments: 1.01 after "z", 1.00 after "s".
+        rng = random.Random()
+        for key in "zsz":
+            self.wait_reading(s, rng.uniform(0.2, 0.5))
+            s.send(key)
+        self.play_for(s, 0.5, b"APhase [1.000]  \r\n")
 
         left, right = read_frames(self.capture)
         self.assertEqual(left, right)
-        self.assertTrue(set(left) <= {10000, 0, -10000}, sorted(set(left))[:10])
         # The stream starts with 8 zero frames and then 10000; the device may
         # put up to a buffer of silence before it.
         first = next(i for i, v in enumerate(left) if v != 0)
         self.assertEqual(left[first], 10000)
         self.assertGreaterEqual(first, 8)
         self.assertLess(first, 8 + RATE // 10)
+        stream = list(left[first - 8 :])
+        # Each key shows at the first non-zero frame of its new level; every
+        # frame, before and after, is the patch's own, none lost or repeated.
+        changes, level = {}, 10000
+        for frame, sample in enumerate(stream):
+            if sample and abs(sample) != level:
+                level = abs(sample)
+                changes[frame] = level / 10000.0
+        self.assertEqual(list(changes.values()), [1.01, 1.0, 1.01], sorted(set(stream)))
+        amplitudes = {frame: f32(a) for frame, a in changes.items()}
+        self.assertEqual(stream, start_patch_samples(len(stream), amplitudes))
+        # The frames are computed just in time, so keys land inside blocks,
+        # not only where a block of 8192 frames starts.
+        self.assertTrue(any(frame % 8192 > 300 for frame in changes), changes)
         # The server takes the frames at its rate: about two seconds of them,
         # where an unpaced device would have taken minutes.
         self.assertGreater(len(left), 1.0 * RATE)
