@@ -53,13 +53,18 @@ int queue[QUEUE_SIZE];
 int queue_head = 0;
 int queue_count = 0;
 
-// Only a process in the terminal's foreground may set it: from the
-// background tcsetattr stops the process with SIGTTOU, and the terminal's
-// settings are the shell's then anyway. A terminal that is not the
-// controlling one has no foreground (tcgetpgrp fails) and is ours to set.
-void set_terminal(const termios &settings) {
+// Whether another process group has the terminal: only the foreground may
+// set it or read it, and a background process that tries is stopped with
+// SIGTTOU or SIGTTIN. A terminal that is not the controlling one has no
+// foreground (tcgetpgrp fails) and is ours.
+bool in_background() {
     const pid_t foreground = tcgetpgrp(STDIN_FILENO);
-    if (foreground < 0 || foreground == getpgrp())
+    return foreground >= 0 && foreground != getpgrp();
+}
+
+// In the background the terminal's settings are the shell's.
+void set_terminal(const termios &settings) {
+    if (!in_background())
         tcsetattr(STDIN_FILENO, TCSANOW, &settings);
 }
 
@@ -115,11 +120,15 @@ void handle(int signal, void (*handler)(int), int flags) {
     sigaction(signal, &action, nullptr);
 }
 
-// SIGCONT, after a stop of any kind: the terminal is raw again, unless the
-// job goes on in the background (bg), where the fg that follows sends
-// SIGCONT again.
+// SIGCONT, after a stop of any kind: the terminal is raw again. A job
+// continued in the background (bg) cannot take keys, so it stops again at
+// once, as it would on reading the terminal: a shell's fg sends SIGCONT only
+// to a stopped job, and that is how the program learns that the keys are
+// its own again.
 void on_continue(int) {
     const int saved_errno = errno;
+    if (raw_mode && in_background())
+        raise(SIGTTIN); // returns once the process is continued
     if (raw_mode)
         set_terminal(raw_terminal);
     errno = saved_errno;

@@ -8,8 +8,9 @@
 // and makes sure that it is restored however the process ends: at exit, and
 // on SIGINT, SIGTERM and SIGHUP, which end the program through exit() on the
 // main thread. Ctrl-Z restores it while the program is stopped, and raw mode
-// comes back when it continues in the foreground. Harmless when standard
-// input is not a terminal.
+// comes back when it continues in the foreground; continued in the
+// background, it stops again until it is brought to the foreground. Harmless
+// when standard input is not a terminal.
 void console_keys_start();
 
 // Nonzero when read_key would return without waiting. Consumes nothing.

@@ -108,7 +108,7 @@ class StopAndContinue(SessionTest):
         # The first block is computed at the start, then one a block's time.
         self.assertAlmostEqual(int(figures["callbacks"]), running_s / BLOCK_S + 1, delta=3)
 
-    def test_a_job_continued_in_the_background_leaves_the_terminal_to_the_shell(self):
+    def test_a_job_sent_to_the_background_waits_stopped_for_fg_and_its_keys(self):
         s = self.shell()
         before = s.settings()
         s.output = b""
@@ -118,16 +118,25 @@ class StopAndContinue(SessionTest):
         s.expect("Stopped")
         s.expect(PROMPT)
         s.run("bg")
-        # A job that set the terminal from the background would be stopped
-        # for it at once. (Typing to the shell might stop it too, for reading
-        # the terminal, which is no fault.)
+        # In the background it cannot take keys: it stops again, so that fg
+        # continues it and it learns that the keys are its own again.
         time.sleep(0.5)
-        self.assertEqual(s.job_states(), ["S"])
+        self.assertEqual(s.job_states(), ["T"])
+        self.assertEqual(s.settings(), before)
         s.output = b""
         s.send("fg\r")
         s.expect(BINARY)
         s.send("4")
         s.expect("NoSound Driver list", timeout=1)
+
+        # A stop that the program cannot see coming: the shell resets the
+        # terminal, and the continue alone must make it raw again.
+        os.kill(s.jobs()[0], signal.SIGSTOP)
+        s.expect("Stopped")
+        s.expect(PROMPT)
+        s.output = b""
+        s.send("fg\r")
+        s.expect(BINARY)
         s.send("\x1b")
         s.expect(PROMPT)
         self.assertIn(b"status 0.", s.run("echo status $?."))
