@@ -33,7 +33,8 @@ class Shell(Session):
         self.log += self.output[seen:]
 
     def run(self, command):
-        """Runs a command at the prompt; returns its output, without the echo."""
+        """Runs a command at the prompt; returns what the terminal shows from
+        its echo to the next prompt."""
         self.output = b""
         self.send(command + "\r")
         return self.expect(PROMPT)
@@ -43,6 +44,7 @@ class Shell(Session):
         return re.search(rb"<([0-9a-f:]+)>", self.run('echo "<$(stty -g)>"')).group(1)
 
     def jobs(self):
+        """The process ids of the shell's jobs: its children."""
         path = "/proc/%d/task/%d/children" % (self.proc.pid, self.proc.pid)
         try:
             with open(path) as f:
