@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <poll.h>
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,8 +24,20 @@ constexpr long SEQUENCE_TIMEOUT_MS = 30;
 constexpr int READ_CHUNK = 64;
 constexpr int QUEUE_SIZE = 2 * READ_CHUNK + 2;
 
+// The settings found at start, and raw mode derived from them once. A
+// continue sets these raw settings again rather than deriving new ones from
+// what the terminal holds then: the process may have been stopped with the
+// terminal still raw (by SIGSTOP, which no handler sees) and continued by a
+// kill from elsewhere with no shell resetting the terminal in between, and
+// settings read then would be the raw ones, restored at exit as the user's.
+// The price is that stty changes made while the program was stopped are
+// undone at exit; the terminal is left usable either way.
 termios saved_terminal;
-bool raw_mode = false;
+termios raw_terminal;
+// Whether the program keeps the terminal raw. Atomic: handlers read it, and
+// the restore at exit clears it first, so that a continue landing during
+// the restore does not make the terminal raw again.
+std::atomic<bool> raw_mode = false;
 
 // The handler runs on whichever thread the signal lands on: a volatile flag
 // would race with the main thread's reads, and a lock-free atomic is just as
@@ -40,33 +53,49 @@ int queue[QUEUE_SIZE];
 int queue_head = 0;
 int queue_count = 0;
 
+// Whether another process group has the terminal: only the foreground may
+// set it or read it, and a background process that tries is stopped with
+// SIGTTOU or SIGTTIN. A terminal that is not the controlling one has no
+// foreground (tcgetpgrp fails) and is ours.
+bool in_background() {
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground >= 0 && foreground != getpgrp();
+}
+
+// In the background the terminal's settings are the shell's.
+void set_terminal(const termios &settings) {
+    if (!in_background())
+        tcsetattr(STDIN_FILENO, TCSANOW, &settings);
+}
+
 // Runs at exit, on whichever thread calls exit(). TCSANOW rather than
 // TCSAFLUSH: output processing is the same in both modes, so nothing needs
 // draining first, and a drain waits for ever when the terminal has stopped
 // reading, which would keep a signalled program from ending. Unread input is
 // left to the shell.
 void restore_terminal() {
-    if (raw_mode)
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+    if (raw_mode.exchange(false))
+        set_terminal(saved_terminal);
 }
 
 void enter_raw_mode() {
     if (tcgetattr(STDIN_FILENO, &saved_terminal) != 0)
         return; // not a terminal: its bytes are the keys as they stand
-    termios raw = saved_terminal;
+    raw_terminal = saved_terminal;
     // No echo, and every byte at once rather than a line after Enter.
     // IEXTEN off, so that no system takes Ctrl-V to quote the next key.
-    raw.c_lflag &= ~(ECHO | ICANON | IEXTEN);
-    // ISIG stays on: Ctrl-C ends the program, through the handler below.
+    raw_terminal.c_lflag &= ~(ECHO | ICANON | IEXTEN);
+    // ISIG stays on: Ctrl-C ends the program and Ctrl-Z stops it, through
+    // the handlers below.
     // IXON off: Ctrl-S and Ctrl-Q are keys, not flow control. Enter arrives
     // as 13, as on the Windows console, and bytes of 0x80 and up whole.
-    raw.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP);
+    raw_terminal.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP);
     // OPOST stays on, so that the "\n" of each printed line still returns
     // the cursor to the start of the next one.
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
+    raw_terminal.c_cc[VMIN] = 1;
+    raw_terminal.c_cc[VTIME] = 0;
     // TCSANOW keeps keys typed before the switch; they are read as keys.
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0)
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw_terminal) == 0)
         raw_mode = true;
 }
 
@@ -81,17 +110,62 @@ void on_signal(int signal) {
     errno = saved_errno;
 }
 
+// The handlers below call only async-signal-safe functions (tcgetpgrp,
+// getpgrp, tcsetattr, sigaction, pthread_sigmask, raise).
+void handle(int signal, void (*handler)(int), int flags) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    sigaction(signal, &action, nullptr);
+}
+
+// SIGCONT, after a stop of any kind: the terminal is raw again. A job
+// continued in the background (bg) cannot take keys, so it stops again at
+// once, as it would on reading the terminal: a shell's fg sends SIGCONT only
+// to a stopped job, and that is how the program learns that the keys are
+// its own again.
+void on_continue(int) {
+    const int saved_errno = errno;
+    if (raw_mode && in_background())
+        raise(SIGTTIN); // returns once the process is continued
+    if (raw_mode)
+        set_terminal(raw_terminal);
+    errno = saved_errno;
+}
+
+// Ctrl-Z: the shell gets its terminal settings back, and then the process
+// stops through the default action, so that the shell sees the job stopped.
+void on_terminal_stop(int) {
+    const int saved_errno = errno;
+    if (raw_mode)
+        set_terminal(saved_terminal);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    handle(SIGTSTP, SIG_DFL, 0);
+    pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTSTP); // returns once the process is continued
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    handle(SIGTSTP, on_terminal_stop, SA_RESTART);
+    // The kernel discards the stop for a process group with no shell to
+    // continue it (a program that leads its own session), and then no
+    // SIGCONT comes: the terminal is taken back here.
+    on_continue(SIGCONT);
+    errno = saved_errno;
+}
+
 void catch_signals() {
     if (pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         signal_pipe[0] = signal_pipe[1] = -1; // poll() skips -1; the flag still works
-    struct sigaction action = {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
     // No SA_RESTART: a printf blocked on output that nobody reads then
     // returns, and the program ends. (poll() returns early either way.)
-    action.sa_flags = 0;
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
+        handle(signal, on_signal, 0);
+    // A stop and a continue go unnoticed by the code they interrupt: a
+    // status block's printf carries on.
+    handle(SIGTSTP, on_terminal_stop, SA_RESTART);
+    handle(SIGCONT, on_continue, SA_RESTART);
     // Writing to a closed output then fails instead of killing the process
     // with the terminal still raw.
     std::signal(SIGPIPE, SIG_IGN);

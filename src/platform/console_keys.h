@@ -7,7 +7,10 @@
 // Puts the console into raw mode (keeping Ctrl-C and the other signal keys)
 // and makes sure that it is restored however the process ends: at exit, and
 // on SIGINT, SIGTERM and SIGHUP, which end the program through exit() on the
-// main thread. Harmless when standard input is not a terminal.
+// main thread. Ctrl-Z restores it while the program is stopped, and raw mode
+// comes back when it continues in the foreground; continued in the
+// background, it stops again until it is brought to the foreground. Harmless
+// when standard input is not a terminal.
 void console_keys_start();
 
 // Nonzero when read_key would return without waiting. Consumes nothing.

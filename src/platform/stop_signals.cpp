@@ -9,6 +9,8 @@ sigset_t block_stop_signals() {
     sigaddset(&stop, SIGTERM);
     sigaddset(&stop, SIGHUP);
     sigaddset(&stop, SIGPIPE);
+    sigaddset(&stop, SIGTSTP);
+    sigaddset(&stop, SIGCONT);
     pthread_sigmask(SIG_BLOCK, &stop, &previous);
     return previous;
 }
