@@ -51,14 +51,15 @@ def start_xvfb(depth):
     return proc, ":" + number
 
 
-def screenshot(display):
-    """The root window as rows of colours, each channel reduced to 0 or 1."""
+def screenshot(display, levels=2):
+    """The root window as rows of colours, each channel reduced to `levels`
+    levels: 0 or 1 by default."""
     data = subprocess.run(["xwd", "-root", "-silent", "-display", display],
                           check=True, capture_output=True, timeout=30).stdout
-    return parse_xwd(data)
+    return parse_xwd(data, levels)
 
 
-def parse_xwd(data):
+def parse_xwd(data, levels):
     # The header and the colour map are written most significant byte first.
     h = struct.unpack(">25I", data[:100])
     header_size, width, height = h[0], h[4], h[5]
@@ -67,14 +68,14 @@ def parse_xwd(data):
     colours = {}
     for i in range(ncolors):
         pixel, r, g, b = struct.unpack(">IHHH", data[header_size + 12 * i: header_size + 12 * i + 10])
-        colours[pixel] = (r >> 15, g >> 15, b >> 15)
+        colours[pixel] = tuple(c * levels >> 16 for c in (r, g, b))
     image = data[header_size + 12 * ncolors:]
     size = bits_per_pixel // 8
     order = "little" if byte_order == 0 else "big"
 
     def colour(word):
         if visual_class in (4, 5):  # TrueColor, DirectColor
-            return tuple(((word & m) >> (m & -m).bit_length() - 1) * 2 // ((m >> (m & -m).bit_length() - 1) + 1)
+            return tuple(((word & m) >> (m & -m).bit_length() - 1) * levels // ((m >> (m & -m).bit_length() - 1) + 1)
                          for m in masks)
         return colours[word]
 
