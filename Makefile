@@ -2,12 +2,15 @@
 # builds and runs every test. Both install missing Debian packages first.
 BUILD := build
 CMAKE_FLAGS ?=
+# `make install` puts the program and its manual page under PREFIX, itself
+# under DESTDIR when that is set (for packaging).
+PREFIX ?= /usr/local
 # Continuous integration builds with warnings as errors.
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
 endif
 
-.PHONY: run test check sanitized bench deps build
+.PHONY: run test check sanitized bench deps build install
 
 run: build
 	./$(BUILD)/scopesynth
@@ -39,6 +42,12 @@ bench: build
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j2
+
+# The program alone is built: the tests are not installed.
+install: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j2 --target scopesynth
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 deps:
 	@scripts/deps

@@ -16,5 +16,6 @@ extern SDL_Surface *screen;
 void open_screen();
 
 // Sets the window's video mode in the layout the scope draws into, whatever
-// the display's depth; null if SDL cannot give one. Needs SDL video started.
+// the display's depth; null if SDL cannot give one, as SDL 1.2 over SDL 2
+// (sdl12-compat) cannot on an 8-bit display. Needs SDL video started.
 SDL_Surface *set_scope_mode();

@@ -1,18 +1,35 @@
 """The scope window on a real X server (Xvfb) at 24, 16 and 8 bits a pixel,
 read back with xwd, and the program without any display."""
 
+import ctypes
 import os
 import signal
 import struct
 import subprocess
+import tempfile
 import time
 import unittest
 
+from audio_rig import RATE, read_stats
 from harness import SessionTest
 
 NO_WINDOW_LINE = b"The scope window could not be opened: playing with sound only.\r\n"
 
 BLACK, BLUE, MAGENTA, WHITE = (0, 0, 0), (0, 0, 1), (1, 0, 1), (1, 1, 1)
+
+BLOCK_FRAMES = 8192
+
+
+def sdl_version():
+    """The version of the SDL 1.2 library that the program loads."""
+    linked_version = ctypes.CDLL("libSDL-1.2.so.0").SDL_Linked_Version
+    linked_version.restype = ctypes.POINTER(ctypes.c_uint8 * 3)
+    return tuple(linked_version().contents)
+
+
+# sdl12-compat, SDL 1.2 over SDL 2 (Debian 13 on), calls itself 1.2.50 and up;
+# classic SDL 1.2 ended at 1.2.15.
+SDL12_COMPAT = sdl_version() >= (1, 2, 50)
 
 
 def start_xvfb(depth):
@@ -34,14 +51,15 @@ def start_xvfb(depth):
     return proc, ":" + number
 
 
-def screenshot(display):
-    """The root window as rows of colours, each channel reduced to 0 or 1."""
+def screenshot(display, levels=2):
+    """The root window as rows of colours, each channel reduced to `levels`
+    levels: 0 or 1 by default."""
     data = subprocess.run(["xwd", "-root", "-silent", "-display", display],
                           check=True, capture_output=True, timeout=30).stdout
-    return parse_xwd(data)
+    return parse_xwd(data, levels)
 
 
-def parse_xwd(data):
+def parse_xwd(data, levels):
     # The header and the colour map are written most significant byte first.
     h = struct.unpack(">25I", data[:100])
     header_size, width, height = h[0], h[4], h[5]
@@ -50,14 +68,14 @@ def parse_xwd(data):
     colours = {}
     for i in range(ncolors):
         pixel, r, g, b = struct.unpack(">IHHH", data[header_size + 12 * i: header_size + 12 * i + 10])
-        colours[pixel] = (r >> 15, g >> 15, b >> 15)
+        colours[pixel] = tuple(c * levels >> 16 for c in (r, g, b))
     image = data[header_size + 12 * ncolors:]
     size = bits_per_pixel // 8
     order = "little" if byte_order == 0 else "big"
 
     def colour(word):
         if visual_class in (4, 5):  # TrueColor, DirectColor
-            return tuple(((word & m) >> (m & -m).bit_length() - 1) * 2 // ((m >> (m & -m).bit_length() - 1) + 1)
+            return tuple(((word & m) >> (m & -m).bit_length() - 1) * levels // ((m >> (m & -m).bit_length() - 1) + 1)
                          for m in masks)
         return colours[word]
 
@@ -94,10 +112,10 @@ def start_up_picture_faults(rows):
 
 
 class ScopeWindow(SessionTest):
-    def start_with_window(self, depth):
+    def start_with_window(self, depth, env=None):
         xvfb, display = start_xvfb(depth)
         self.addCleanup(lambda: (xvfb.kill(), xvfb.wait()))
-        return self.start_nosound({"DISPLAY": display}), display
+        return self.start_nosound(dict(env or {}, DISPLAY=display)), display
 
     def wait_for_start_up_picture(self, display):
         end = time.monotonic() + 10
@@ -108,7 +126,8 @@ class ScopeWindow(SessionTest):
                 return faults
 
     def test_start_up_picture_is_the_same_at_every_depth(self):
-        for depth in (24, 16, 8):
+        # sdl12-compat: SDL 2 has no way to draw on an 8-bit display (see below).
+        for depth in (24, 16) if SDL12_COMPAT else (24, 16, 8):
             with self.subTest(depth=depth):
                 s, display = self.start_with_window(depth)
                 self.assertEqual(self.wait_for_start_up_picture(display), [])
@@ -128,6 +147,29 @@ class ScopeWindow(SessionTest):
                 status = s.wait()
                 self.assertNotIn(status, (-signal.SIGSEGV, -signal.SIGABRT, -signal.SIGBUS))
                 self.assertTrue(s.terminal_restored())
+
+    @unittest.skipUnless(SDL12_COMPAT, "classic SDL 1.2 draws at 8 bits through a palette")
+    def test_at_8_bits_sdl12_compat_opens_no_window_and_the_sound_and_keys_go_on(self):
+        # SDL 2 refuses palette visuals, finds no GLX there, and knows no pixel
+        # format for Xvfb's 8-bit TrueColor visual: SDL_SetVideoMode fails.
+        for end, sig in (("Ctrl-C", signal.SIGINT), ("SIGTERM", signal.SIGTERM)):
+            with self.subTest(end=end), tempfile.TemporaryDirectory() as tmp:
+                stats = os.path.join(tmp, "stats")
+                s, _ = self.start_with_window(8, {"SCOPESYNTH_AUDIO_STATS": stats})
+                self.assertEqual(s.output.count(NO_WINDOW_LINE), 1)
+                s.send("a")
+                s.expect("Note [59]")
+                time.sleep(1)
+                if end == "Ctrl-C":
+                    s.send("\x03")
+                else:
+                    s.signal(sig)
+                self.assertEqual(s.wait(), 128 + sig)
+                self.assertTrue(s.terminal_restored())
+                # The stream kept its pace: every block of the run was computed.
+                figures = read_stats(stats)
+                self.assertGreaterEqual(figures["callbacks"],
+                                        int(figures["elapsed_s"] * RATE / BLOCK_FRAMES))
 
 
 class NoDisplay(SessionTest):

@@ -13,18 +13,20 @@
 #include <unistd.h>
 
 namespace {
-// An X server of the test's own, on a display number it picks itself.
+// An X server of the test's own, `depth` bits a pixel, on a display number
+// it picks itself.
 struct Xvfb {
     pid_t pid = 0;
     std::string display;
 
-    Xvfb() {
+    explicit Xvfb(int depth) {
         int ready[2];
         if (pipe(ready) != 0)
             return;
         const std::string fd = std::to_string(ready[1]);
-        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-noreset",   "-nolisten",
-                              "tcp",  "-screen",    "0",        "640x800x24", nullptr};
+        const std::string screen_size = "640x800x" + std::to_string(depth);
+        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-noreset",          "-nolisten",
+                              "tcp",  "-screen",    "0",        screen_size.c_str(), nullptr};
         const int spawned =
             posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ);
         close(ready[1]);
@@ -39,6 +41,12 @@ struct Xvfb {
             waitpid(pid, nullptr, 0);
         }
     }
+};
+
+// Declared after the server, so that video stops before the server goes
+// rather than at exit, when it would be gone.
+struct QuitVideo {
+    ~QuitVideo() { SDL_Quit(); }
 };
 
 void expect_scope_layout(const SDL_Surface *s) {
@@ -56,10 +64,14 @@ std::string open_screen_output() {
 }
 } // namespace
 
-TEST(SetScopeMode, GivesThe32BitLayoutOnAnEightBitDisplay) {
-    setenv("SDL_VIDEODRIVER", "dummy", 1); // its display is 8 bits deep
+TEST(SetScopeMode, GivesThe32BitLayoutOnASixteenBitDisplay) {
+    Xvfb x(16);
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
+    QuitVideo quit_video;
+    setenv("DISPLAY", x.display.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
     SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);
-    ASSERT_EQ(SDL_SetVideoMode(640, 800, 0, SDL_ANYFORMAT)->format->BitsPerPixel, 8);
+    ASSERT_EQ(SDL_SetVideoMode(640, 800, 0, SDL_ANYFORMAT)->format->BitsPerPixel, 16);
     expect_scope_layout(set_scope_mode());
 }
 
@@ -80,11 +92,9 @@ TEST(OpenScreen, WithoutAReachableXDisplaySaysSoInOneLineAndStartsNoVideo) {
 }
 
 TEST(OpenScreen, OpensTheWindowAndLeavesCtrlCAndSigtermAtTheirDefault) {
-    Xvfb x;
+    Xvfb x(24);
     ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
-    struct QuitVideo { // before the server goes, not at exit, where it would be gone
-        ~QuitVideo() { SDL_Quit(); }
-    } quit_video;
+    QuitVideo quit_video;
     setenv("DISPLAY", x.display.c_str(), 1);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
