@@ -1,5 +1,7 @@
 # Two commands: `make run` builds and starts the synthesiser, `make test`
-# builds and runs every test. Both install missing Debian packages first.
+# builds and runs every test. Both install missing Debian packages first:
+# `make run` only what building and playing need, the test tools come with
+# `make test`, `make check` and `make bench`.
 BUILD := build
 CMAKE_FLAGS ?=
 # `make install` puts the program and its manual page under PREFIX, itself
@@ -12,7 +14,10 @@ endif
 
 .PHONY: run test check sanitized bench deps build install
 
-run: build
+run:
+	@scripts/deps run
+	cmake -S . -B $(BUILD) -DSCOPESYNTH_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j2 --target scopesynth
 	./$(BUILD)/scopesynth
 
 test: build
@@ -40,7 +45,7 @@ bench: build
 	./$(BUILD)/bench/scopesynth_bench
 
 build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DSCOPESYNTH_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j2
 
 # The program alone is built: the tests are not installed.
@@ -50,4 +55,4 @@ install: deps
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 deps:
-	@scripts/deps
+	@scripts/deps test
