@@ -12,12 +12,9 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
 endif
 
-.PHONY: run test check sanitized bench deps build install
+.PHONY: run test check sanitized bench deps build program install
 
-run:
-	@scripts/deps run
-	cmake -S . -B $(BUILD) -DSCOPESYNTH_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j2 --target scopesynth
+run: program
 	./$(BUILD)/scopesynth
 
 test: build
@@ -48,10 +45,13 @@ build: deps
 	cmake -S . -B $(BUILD) -DSCOPESYNTH_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j2
 
-# The program alone is built: the tests are not installed.
-install: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+# The program alone, with only what building and playing it need.
+program:
+	@scripts/deps run
+	cmake -S . -B $(BUILD) -DSCOPESYNTH_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j2 --target scopesynth
+
+install: program
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 deps:
