@@ -19,7 +19,6 @@
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -36,7 +35,6 @@ struct PeriodHeader {
 };
 
 constexpr size_t RING_BYTES = 1 << 22; // seconds of periods at 44100 Hz
-constexpr int CHUNK_FRAMES = 256;
 
 jack_client_t *client;
 jack_port_t *inputs[2];
@@ -81,14 +79,9 @@ int process(jack_nframes_t frames, void *) {
     jack_ringbuffer_write(ring, reinterpret_cast<const char *>(&header), sizeof header);
     const auto *left = static_cast<const float *>(jack_port_get_buffer(inputs[0], frames));
     const auto *right = static_cast<const float *>(jack_port_get_buffer(inputs[1], frames));
-    int16_t chunk[2 * CHUNK_FRAMES];
-    for (jack_nframes_t from = 0; from < frames; from += CHUNK_FRAMES) {
-        const jack_nframes_t n = std::min<jack_nframes_t>(CHUNK_FRAMES, frames - from);
-        for (jack_nframes_t i = 0; i < n; i++) {
-            chunk[2 * i] = to_int16(left[from + i]);
-            chunk[2 * i + 1] = to_int16(right[from + i]);
-        }
-        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(chunk), 4 * n);
+    for (jack_nframes_t i = 0; i < frames; i++) {
+        const int16_t frame[2] = {to_int16(left[i]), to_int16(right[i])};
+        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(frame), sizeof frame);
     }
     return 0;
 }
