@@ -34,13 +34,15 @@ pcm.scopesynth_capture {
 
 
 class JackServer:
-    """A JACK server with the dummy backend, at `rate`, under `name`."""
+    """A JACK server with the dummy backend, at `rate`, under `name`, with
+    periods of `period` frames."""
 
-    def __init__(self, rate, name=SERVER):
+    def __init__(self, rate, name=SERVER, period=1024):
         self.name = name
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
         self.proc = subprocess.Popen(
-            ["jackd", "--no-realtime", "-n", name, "-d", "dummy", "-r", str(rate), "-p", "1024"],
+            ["jackd", "--no-realtime", "-n", name, "-d", "dummy"]
+            + ["-r", str(rate), "-p", str(period)],
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
             env=self.env,
@@ -57,31 +59,18 @@ class JackServer:
             raise
 
     def ready(self):
-        ports = subprocess.run(
-            ["jack_lsp"], capture_output=True, env=self.env, timeout=10
-        ).stdout
-        return b"system:playback_1" in ports
+        up = subprocess.run(probe("up"), stderr=subprocess.DEVNULL, env=self.env, timeout=10)
+        return up.returncode == 0
 
     def frame_clock(self):
-        """The frames the server has played, and the time on its clock in
-        microseconds, read together. The dummy backend falls behind when
+        """The frames the server has played, and the time in microseconds
+        (CLOCK_MONOTONIC), read together. The dummy backend falls behind when
         its thread wakes late and never makes up the time, so under load the
         frames run slower than the clock."""
-        client = subprocess.Popen(
-            ["jack_showtime"],
-            stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL,
-            env=self.env,
-            text=True,
-        )
-        try:
-            line = client.stdout.readline()
-        finally:
-            client.terminate()
-            client.wait()
-        found = re.search(r"frame_time = (\d+) usecs = (\d+)", line)
-        if not found:
-            raise AssertionError("no frame time from jack_showtime: %r" % line)
+        clock = subprocess.run(probe("clock"), capture_output=True, env=self.env, timeout=10)
+        found = re.fullmatch(rb"(\d+) (\d+)\n", clock.stdout)
+        if clock.returncode or not found:
+            raise AssertionError("no frame time from the server: %r" % clock)
         return int(found.group(1)), int(found.group(2))
 
     def stop(self):
@@ -95,6 +84,13 @@ class JackServer:
         # Clients that outlived the server leave their semaphores behind.
         for path in glob.glob("/dev/shm/jack_sem.*_%s_*" % self.name):
             os.unlink(path)
+
+
+def probe(*args):
+    """The command line of our JACK client (tests/tools/jack_probe, named by
+    SCOPESYNTH_JACK_PROBE) with `args`; it reaches the server named by
+    JACK_DEFAULT_SERVER."""
+    return [os.environ["SCOPESYNTH_JACK_PROBE"], *args]
 
 
 def write_asoundrc(home, capture):

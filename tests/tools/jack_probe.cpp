@@ -1,0 +1,175 @@
+// A JACK client for the end-to-end tests and the soak, on the server named by
+// JACK_DEFAULT_SERVER (never started for us):
+//
+//   jack_probe up           status 0 when the server runs with system:playback_1
+//   jack_probe clock        prints the server's frame time and its time in µs
+//   jack_probe record FILE  records what the playback ports are fed, until
+//                           SIGTERM or SIGINT
+//
+// The recording is a sequence of periods, each a header (the period's start
+// in µs and its frame count, both int64) followed by its frames as
+// interleaved 16-bit left and right samples, in native byte order.
+//
+// JACK's clock (jack_get_time) is not CLOCK_MONOTONIC on Linux: jackd2 1.9.21
+// reads CLOCK_MONOTONIC_RAW, which NTP does not slew, and the two were found
+// 150 ms apart. Every time printed or recorded here is moved onto
+// CLOCK_MONOTONIC, the clock of the program and of Python's time.monotonic(),
+// by the difference of the two clocks read at that moment.
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+struct PeriodHeader {
+    int64_t start_us;
+    int64_t frames;
+};
+
+constexpr size_t RING_BYTES = 1 << 22; // seconds of periods at 44100 Hz
+
+jack_client_t *client;
+jack_port_t *inputs[2];
+jack_ringbuffer_t *ring;
+std::atomic<uint32_t> dropped{0};
+volatile sig_atomic_t stopping = 0;
+
+void stop(int) {
+    stopping = 1;
+}
+
+void server_gone(void *) {
+    stopping = 1;
+}
+
+int64_t monotonic_us() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+// A time on JACK's clock as a time on CLOCK_MONOTONIC. Both reads are vDSO
+// calls, fit for the real-time thread.
+int64_t on_monotonic(jack_time_t t) {
+    return int64_t(t) + (monotonic_us() - int64_t(jack_get_time()));
+}
+
+int16_t to_int16(float x) {
+    const long v = lrintf(x * 32768.0f);
+    return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
+// Runs on JACK's real-time thread: no file, no lock, no allocation. A period
+// that finds no room in the ring is dropped whole and counted.
+int process(jack_nframes_t frames, void *) {
+    const PeriodHeader header{
+        on_monotonic(jack_frames_to_time(client, jack_last_frame_time(client))), frames};
+    if (jack_ringbuffer_write_space(ring) < sizeof header + 4 * size_t(frames)) {
+        dropped.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
+    jack_ringbuffer_write(ring, reinterpret_cast<const char *>(&header), sizeof header);
+    const auto *left = static_cast<const float *>(jack_port_get_buffer(inputs[0], frames));
+    const auto *right = static_cast<const float *>(jack_port_get_buffer(inputs[1], frames));
+    for (jack_nframes_t i = 0; i < frames; i++) {
+        const int16_t frame[2] = {to_int16(left[i]), to_int16(right[i])};
+        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(frame), sizeof frame);
+    }
+    return 0;
+}
+
+// The frame that starts the server's current cycle, and when the cycle began.
+// Not jack_frame_time, which runs on past the last cycle: from a stalled
+// server it counts frames that have not been played.
+void print_clock() {
+    const jack_nframes_t frame = jack_last_frame_time(client);
+    printf("%u %lld\n", frame, (long long)on_monotonic(jack_frames_to_time(client, frame)));
+}
+
+// Feeds each of our inputs from whatever feeds the matching playback port.
+// Sources come and go with the program under test, so this is polled; a
+// connect is never made from the process callback.
+void follow_sources() {
+    for (int i = 0; i < 2; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "system:playback_%d", i + 1);
+        jack_port_t *playback = jack_port_by_name(client, name);
+        const char **sources = playback ? jack_port_get_all_connections(client, playback) : nullptr;
+        for (int s = 0; sources && sources[s]; s++)
+            if (!jack_port_connected_to(inputs[i], sources[s]))
+                jack_connect(client, sources[s], jack_port_name(inputs[i]));
+        jack_free(sources);
+    }
+}
+
+void drain(FILE *out) {
+    jack_ringbuffer_data_t parts[2];
+    jack_ringbuffer_get_read_vector(ring, parts);
+    for (const auto &part : parts)
+        fwrite(part.buf, 1, part.len, out);
+    jack_ringbuffer_read_advance(ring, parts[0].len + parts[1].len);
+}
+
+int record(const char *path) {
+    FILE *out = fopen(path, "wb");
+    if (!out) {
+        perror(path);
+        return 1;
+    }
+    ring = jack_ringbuffer_create(RING_BYTES);
+    inputs[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    inputs[1] = jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    jack_set_process_callback(client, process, nullptr);
+    jack_on_shutdown(client, server_gone, nullptr);
+    if (!inputs[0] || !inputs[1] || jack_activate(client) != 0) {
+        fprintf(stderr, "cannot start recording\n");
+        return 1;
+    }
+    printf("recording\n");
+    fflush(stdout);
+    while (!stopping) {
+        follow_sources();
+        drain(out);
+        usleep(10000);
+    }
+    jack_deactivate(client);
+    drain(out);
+    fclose(out);
+    if (dropped) {
+        fprintf(stderr, "%u periods dropped\n", uint32_t(dropped));
+        return 1;
+    }
+    return 0;
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    const char *command = argc > 1 ? argv[1] : "";
+    const bool recording = !strcmp(command, "record") && argc == 3;
+    if (strcmp(command, "up") && strcmp(command, "clock") && !recording) {
+        fprintf(stderr, "usage: jack_probe up | clock | record FILE\n");
+        return 2;
+    }
+    signal(SIGTERM, stop);
+    signal(SIGINT, stop);
+    client = jack_client_open("jack_probe", JackNoStartServer, nullptr);
+    if (!client)
+        return 1;
+    int status = 0;
+    if (!strcmp(command, "up"))
+        status = jack_port_by_name(client, "system:playback_1") ? 0 : 1;
+    else if (!strcmp(command, "clock"))
+        print_clock();
+    else
+        status = record(argv[2]);
+    jack_client_close(client);
+    return status;
+}
