@@ -23,8 +23,9 @@ float scratch[RING_FRAMES * CHANNELS];
 
 // Shared with JACK's process thread.
 Relaxed<int32_t> server_gone;
-Relaxed<int32_t> fed; // the first frames have been written
-Relaxed<uint32_t> short_periods;
+Relaxed<int32_t> fed;         // the first frames have been written
+Relaxed<uint32_t> dry_spells; // runs of periods that found the ring short
+bool was_short = false;       // process thread only
 
 // Real-time: copies what the ring holds, and silence for what it lacks.
 int process(jack_nframes_t frames, void *) {
@@ -41,8 +42,10 @@ int process(jack_nframes_t frames, void *) {
     }
     for (int c = 0; c < CHANNELS; c++)
         std::fill(out[c] + played, out[c] + frames, 0.0f);
-    if (played < frames && fed)
-        short_periods = short_periods + 1;
+    const bool short_period = played < frames && fed;
+    if (short_period && !was_short)
+        dry_spells = dry_spells + 1;
+    was_short = short_period;
     return 0;
 }
 
@@ -101,7 +104,8 @@ int jack_stream_open(const std::string &sink, int rate) {
     if (!ring)
         return fail_open(FMOD_ERR_MEMORY);
     fed = 0;
-    short_periods = 0;
+    dry_spells = 0;
+    was_short = false;
     const char *names[CHANNELS] = {"out_1", "out_2"};
     for (int c = 0; c < CHANNELS; c++) {
         ports[c] =
@@ -150,7 +154,7 @@ void jack_stream_write(const char *frames, long count) {
 }
 
 uint32_t jack_stream_underruns() {
-    return short_periods;
+    return dry_spells;
 }
 
 void jack_stream_close() {

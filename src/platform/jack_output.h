@@ -29,7 +29,8 @@ bool jack_stream_fill(long *held, long *room);
 // ring; they must fit.
 void jack_stream_write(const char *frames, long count);
 
-// How many periods found the ring short since the first frames were written.
+// How many times the ring ran dry (one or more periods in a row found it
+// short) since the first frames were written.
 uint32_t jack_stream_underruns();
 
 // Stops and closes the client, if one is open. Harmless when the server

@@ -27,9 +27,11 @@ constexpr int64_t MIN_WAIT_NS = 1'000'000;
 // A sink that takes nothing for this long, many times what it holds, has
 // stopped: its server has gone away, say.
 constexpr int64_t STALL_NS = 1'000'000'000;
-// Above every normal thread, below the sound servers' own (JACK's is 70 and
-// up), so the stream never holds up the server that plays it.
-constexpr int REAL_TIME_PRIORITY = 10;
+// The lowest real-time priority: above every normal thread (the busy console
+// loop among them), below every thread of a sound server and of its clients,
+// so that the stream, which also draws the window, never holds up the server
+// that plays it.
+constexpr int REAL_TIME_PRIORITY = 1;
 
 FSOUND_STREAM *stream;
 StreamSink sink;
@@ -44,7 +46,7 @@ long period;   // the frames the sink takes at a time
 long ahead;    // frames to keep in the sink
 long capacity; // PortAudio: the most room ever seen, which is its buffer
 bool fed;      // the sink has had frames since it started
-uint32_t jack_short_periods;
+uint32_t jack_dry_spells;
 
 long delivered; // frames of the block in hand that the sink has had
 long last_held;
@@ -89,13 +91,10 @@ bool portaudio_fill(long *held, long *room) {
     return true;
 }
 
-// JACK's process callback counts the periods that found the ring short.
+// JACK's process callback counts the times the ring ran dry.
 bool jack_fill(long *held, long *room) {
-    const uint32_t short_periods = jack_stream_underruns();
-    if (short_periods != jack_short_periods) {
-        jack_short_periods = short_periods;
+    for (const uint32_t dry = jack_stream_underruns(); jack_dry_spells != dry; jack_dry_spells++)
         note_underrun();
-    }
     return jack_stream_fill(held, room);
 }
 
@@ -278,7 +277,7 @@ bool stream_thread_start(FSOUND_STREAM *s, StreamSink k, PaStream *d, int r) {
     period = period_of_sink();
     ahead = initial_ahead(period, rate);
     fed = false;
-    jack_short_periods = 0;
+    jack_dry_spells = 0;
     last_held = 0;
     stalled_ns = 0;
     clock_origin_ns = monotonic_ns();

@@ -35,13 +35,15 @@ pcm.scopesynth_capture {
 
 class JackServer:
     """A JACK server with the dummy backend, at `rate`, under `name`, with
-    periods of `period` frames."""
+    periods of `period` frames; at real-time priority, as a player runs it,
+    when `realtime` (the tests do without: a sanitizer's slow client must not
+    hold up the server's thread)."""
 
-    def __init__(self, rate, name=SERVER, period=1024):
+    def __init__(self, rate, name=SERVER, period=1024, realtime=False):
         self.name = name
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
         self.proc = subprocess.Popen(
-            ["jackd", "--no-realtime", "-n", name, "-d", "dummy"]
+            ["jackd", "--realtime" if realtime else "--no-realtime", "-n", name, "-d", "dummy"]
             + ["-r", str(rate), "-p", str(period)],
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
