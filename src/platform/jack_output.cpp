@@ -74,7 +74,6 @@ int fail_open(int error) {
 } // namespace
 
 bool jack_stream_connect(std::vector<std::string> *sinks) {
-    jack_stream_close();
     // The client's threads must leave the stop signals to the main thread.
     const sigset_t previous = block_stop_signals();
     client = jack_client_open("scopesynth", JackNoStartServer, nullptr);

@@ -65,20 +65,19 @@ void note_underrun() {
     stats_note_ahead(frames_to_ns(ahead, rate));
 }
 
-bool clock_fill(long *held, long *room) {
+void clock_fill(long *held, long *room) {
     const int64_t now = monotonic_ns();
-    const int64_t played = ns_to_frames(now - clock_origin_ns, rate);
+    int64_t played = ns_to_frames(now - clock_origin_ns, rate);
     if (played > clock_frames) {
         // Dry, after a late wake-up or a stop of the whole process: like a
         // device, the clock starts again from now rather than catching up.
         if (fed)
             note_underrun();
         clock_origin_ns = now;
-        clock_frames = 0;
+        clock_frames = played = 0;
     }
-    *held = static_cast<long>(std::max<int64_t>(clock_frames - played, 0));
+    *held = static_cast<long>(clock_frames - played);
     *room = block_frames;
-    return true;
 }
 
 bool portaudio_fill(long *held, long *room) {
@@ -98,13 +97,23 @@ bool jack_fill(long *held, long *room) {
     return jack_stream_fill(held, room);
 }
 
-// How many frames the sink holds and how many more it takes now; false when
-// it has failed.
-bool fill(long *held, long *room) {
-    bool ok = false;
+// The device has gone (or stopped taking frames): the stream goes on at real
+// time, unheard, so that the window still moves.
+void fall_back_to_clock() {
+    sink = StreamSink::Clock;
+    clock_origin_ns = monotonic_ns();
+    clock_frames = 0;
+    fed = false;
+}
+
+// How many frames the sink holds and how many more it takes now. A sink
+// that fails, or has played nothing for STALL_NS of waiting, is left for the
+// clock.
+void fill(long *held, long *room) {
+    bool ok = true;
     switch (sink) {
     case StreamSink::Clock:
-        ok = clock_fill(held, room);
+        clock_fill(held, room);
         break;
     case StreamSink::PortAudio:
         ok = portaudio_fill(held, room);
@@ -113,12 +122,13 @@ bool fill(long *held, long *room) {
         ok = jack_fill(held, room);
         break;
     }
-    if (!ok)
-        return false;
+    if (!ok || (sink != StreamSink::Clock && stalled_ns > STALL_NS)) {
+        fall_back_to_clock();
+        clock_fill(held, room);
+    }
     if (*held < last_held || *held == 0)
         stalled_ns = 0;
     last_held = *held;
-    return true;
 }
 
 bool write(const char *frames, long count, long held) {
@@ -141,24 +151,11 @@ bool write(const char *frames, long count, long held) {
     return true;
 }
 
-// The device has gone (or stopped taking frames): the stream goes on at real
-// time, unheard, so that the window still moves.
-void fall_back_to_clock() {
-    sink = StreamSink::Clock;
-    clock_origin_ns = monotonic_ns();
-    clock_frames = 0;
-    fed = false;
-}
-
-// Waits `ns`, or less when the stream is being stopped; false then. A sink
-// that has stopped playing is left for the clock. Only the time asked for
-// counts towards a stall: a wait that lasted longer had the whole process
-// stopped (Ctrl-Z), and the sink with it, or will find it drained.
+// Waits `ns`, or less when the stream is being stopped; false then. Only the
+// time asked for counts towards a stall: a wait that lasted longer had the
+// whole process stopped (Ctrl-Z), and the sink with it, or will find it
+// drained.
 bool wait_for_sink(int64_t ns) {
-    if (sink != StreamSink::Clock && stalled_ns > STALL_NS) {
-        fall_back_to_clock();
-        return !stopping;
-    }
     const int64_t from = monotonic_ns();
     const bool woken = !block_clock_wait_until(from + ns);
     const int64_t waited = monotonic_ns() - from;
@@ -171,10 +168,7 @@ bool wait_for_sink(int64_t ns) {
 void deliver(long upto) {
     while (delivered < upto && !stopping) {
         long held, room;
-        if (!fill(&held, &room)) {
-            fall_back_to_clock();
-            continue;
-        }
+        fill(&held, &room);
         if (room <= 0) {
             if (!wait_for_sink(MIN_WAIT_NS))
                 return;
@@ -197,10 +191,7 @@ void deliver(long upto) {
 void hold_back() {
     while (!stopping) {
         long held, room;
-        if (!fill(&held, &room)) {
-            fall_back_to_clock();
-            continue;
-        }
+        fill(&held, &room);
         if (held <= ahead)
             return;
         if (!wait_for_sink(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate))))
