@@ -3,6 +3,7 @@
 #include "ahead_time.h"
 #include "audio_stats.h"
 #include "block_clock.h"
+#include "clock_sink.h"
 #include "jack_output.h"
 #include "relaxed.h"
 #include "stop_signals.h"
@@ -53,31 +54,12 @@ long last_held;
 int64_t stalled_ns; // time waited since the sink was last seen to play
 int64_t waited_ns;  // time the current callback spent held back
 
-// With no device (or one that has failed) a clock plays the frames at real
-// time: those handed to it since `clock_origin_ns` are played by now, or
-// they are still held.
-int64_t clock_origin_ns;
-int64_t clock_frames;
+ClockSink clock_sink;
 
 void note_underrun() {
     stats_note_underrun();
     ahead = raised_ahead(ahead, period, rate);
     stats_note_ahead(frames_to_ns(ahead, rate));
-}
-
-void clock_fill(long *held, long *room) {
-    const int64_t now = monotonic_ns();
-    int64_t played = ns_to_frames(now - clock_origin_ns, rate);
-    if (played > clock_frames) {
-        // Dry, after a late wake-up or a stop of the whole process: like a
-        // device, the clock starts again from now rather than catching up.
-        if (fed)
-            note_underrun();
-        clock_origin_ns = now;
-        clock_frames = played = 0;
-    }
-    *held = static_cast<long>(clock_frames - played);
-    *room = block_frames;
 }
 
 bool portaudio_fill(long *held, long *room) {
@@ -101,30 +83,23 @@ bool jack_fill(long *held, long *room) {
 // time, unheard, so that the window still moves.
 void fall_back_to_clock() {
     sink = StreamSink::Clock;
-    clock_origin_ns = monotonic_ns();
-    clock_frames = 0;
+    clock_start(clock_sink, monotonic_ns());
     fed = false;
 }
 
-// How many frames the sink holds and how many more it takes now. A sink
+// How many frames the sink holds and how many more it takes now. A device
 // that fails, or has played nothing for STALL_NS of waiting, is left for the
 // clock.
 void fill(long *held, long *room) {
-    bool ok = true;
-    switch (sink) {
-    case StreamSink::Clock:
-        clock_fill(held, room);
-        break;
-    case StreamSink::PortAudio:
-        ok = portaudio_fill(held, room);
-        break;
-    case StreamSink::Jack:
-        ok = jack_fill(held, room);
-        break;
+    if (sink != StreamSink::Clock) {
+        const bool ok =
+            sink == StreamSink::Jack ? jack_fill(held, room) : portaudio_fill(held, room);
+        if (!ok || stalled_ns > STALL_NS)
+            fall_back_to_clock();
     }
-    if (!ok || (sink != StreamSink::Clock && stalled_ns > STALL_NS)) {
-        fall_back_to_clock();
-        clock_fill(held, room);
+    if (sink == StreamSink::Clock) {
+        *held = clock_held(clock_sink, monotonic_ns());
+        *room = block_frames;
     }
     if (*held < last_held || *held == 0)
         stalled_ns = 0;
@@ -134,7 +109,7 @@ void fill(long *held, long *room) {
 bool write(const char *frames, long count, long held) {
     switch (sink) {
     case StreamSink::Clock:
-        clock_frames += count;
+        clock_sink.frames += count;
         return true;
     case StreamSink::Jack:
         jack_stream_write(frames, count);
@@ -271,8 +246,7 @@ bool stream_thread_start(FSOUND_STREAM *s, StreamSink k, PaStream *d, int r) {
     jack_dry_spells = 0;
     last_held = 0;
     stalled_ns = 0;
-    clock_origin_ns = monotonic_ns();
-    clock_frames = 0;
+    clock_sink = {r, block_frames, monotonic_ns(), 0};
     stopping = 0;
     stats_reset();
     stats_note_ahead(frames_to_ns(ahead, rate));
