@@ -29,14 +29,15 @@ signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void 
     if (frames > MAX_FRAMES)
         frames = MAX_FRAMES;
     auto *out = static_cast<unsigned char *>(buffer);
+    // Read once: the layer sets it before the stream starts.
+    const auto progress = stream_progress;
     for (float frame = 0.0f; frame < frames; frame += 1.0f) {
         const int16_t sample = pcm_sample(patch_tick(true));
-        unsigned char *p = out + 4 * static_cast<int32_t>(frame);
-        put_le16(p, sample);
-        put_le16(p + 2, sample);
-        const int32_t done = static_cast<int32_t>(frame) + 1;
-        if (stream_progress && (done % PROGRESS_FRAMES == 0 || done == frames))
-            stream_progress(done);
+        const int32_t at = static_cast<int32_t>(frame);
+        put_le16(out + 4 * at, sample);
+        put_le16(out + 4 * at + 2, sample);
+        if (progress && ((at + 1) % PROGRESS_FRAMES == 0 || at + 1 == frames))
+            progress(at + 1);
     }
     if (screen)
         draw_scope();
