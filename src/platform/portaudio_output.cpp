@@ -8,9 +8,20 @@
 #include <cstdlib>
 #include <jack/jack.h>
 
-// PortAudio's own reports of failed ALSA calls go through this function of
-// its static archive; the public headers do not declare it.
-extern "C" void PaUtil_SetDebugPrintFunction(void (*print)(const char *text));
+// Two customisation points of PortAudio's static archive that its public
+// headers do not declare: the function that its reports of failed ALSA calls
+// go through, and the table of host APIs that Pa_Initialize starts, which its
+// own build fills with every host API it has. Ours leaves JACK out: its host
+// API keeps a client of its own open in the server for as long as PortAudio
+// runs, idle, since the JACK output has a client of its own. ALSA's `jack`
+// PCMs are ALSA devices and stay listed.
+extern "C" {
+void PaUtil_SetDebugPrintFunction(void (*print)(const char *text));
+struct PaUtilHostApiRepresentation;
+typedef PaError PaUtilHostApiInitializer(PaUtilHostApiRepresentation **, PaHostApiIndex);
+PaUtilHostApiInitializer PaAlsa_Initialize, PaOSS_Initialize;
+PaUtilHostApiInitializer *paHostApiInitializers[] = {PaAlsa_Initialize, PaOSS_Initialize, nullptr};
+}
 
 namespace {
 // A short device buffer: the stream thread computes each block just before
@@ -31,18 +42,6 @@ void silence_libraries() {
     jack_set_info_function(silent_text);
     PaUtil_SetDebugPrintFunction(silent_text);
     setenv("JACK_NO_START_SERVER", "1", 0);
-}
-
-// Whether PortAudio has a JACK host whose server has gone away since.
-bool jack_server_gone() {
-    if (Pa_HostApiTypeIdToHostApiIndex(paJACK) < 0)
-        return false;
-    const sigset_t previous = block_stop_signals();
-    jack_client_t *client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
-    if (client)
-        jack_client_close(client);
-    restore_signals(previous);
-    return !client;
 }
 
 bool alsa_device_busy() {
@@ -81,15 +80,11 @@ bool host_start() {
 }
 
 void host_close(PaStream *stream) {
-    // PortAudio's JACK host (idle: the JACK output has a client of its own)
-    // waits for ever for a server that has gone away, and asserts when it
-    // ends. Then the stream and PortAudio are left as they are; a later start
-    // finds PortAudio running and uses it so.
-    if (started && !jack_server_gone()) {
-        if (stream)
-            Pa_CloseStream(stream);
-        Pa_Terminate();
-    }
+    if (!started)
+        return;
+    if (stream)
+        Pa_CloseStream(stream);
+    Pa_Terminate();
     started = false;
 }
 
