@@ -1,9 +1,9 @@
 #pragma once
 
-// How far the stream keeps ahead of what the device plays, in frames. Every
-// frame ahead is a frame between a key and its sound; too few, and the device
-// runs dry while the stream is held up: by the preview drawn at the end of
-// every block, or by a late wake-up.
+// How far the stream keeps ahead of what the device plays, in frames at the
+// stream's rate. Every frame ahead is a frame between a key and its sound;
+// too few, and the device runs dry while the stream is held up: by the
+// preview drawn at the end of every block, or by a late wake-up.
 
 // The starting ahead-time for a device that takes frames `period` at a time:
 // two periods, so that one can be played while the next is being made, and

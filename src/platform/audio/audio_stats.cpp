@@ -1,0 +1,30 @@
+#include "audio_stats.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+void AudioStats::note_callback(int64_t duration_ns) {
+    callbacks++;
+    max_callback_ns = std::max(max_callback_ns, duration_ns);
+}
+
+void AudioStats::note_latency(int64_t latency_ns) {
+    worst_latency_ns = std::max(worst_latency_ns, latency_ns);
+}
+
+void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
+    const char *path = getenv("SCOPESYNTH_AUDIO_STATS");
+    if (!path)
+        return;
+    FILE *f = fopen(path, "w");
+    if (!f)
+        return;
+    const double wakes_per_block = s.callbacks ? double(s.wakes) / s.callbacks : 0.0;
+    fprintf(f,
+            "callbacks %u\nunderruns %u\nmax_callback_us %.0f\nworst_latency_ms %.1f\n"
+            "ahead_ms %.1f\nwakes_per_block %.1f\nrealtime %u\nelapsed_s %.3f\n",
+            s.callbacks, s.underruns, s.max_callback_ns / 1e3, s.worst_latency_ns / 1e6,
+            s.ahead_ns / 1e6, wakes_per_block, unsigned(s.realtime), elapsed_ns / 1e9);
+    fclose(f);
+}

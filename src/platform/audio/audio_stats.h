@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+// Figures about the stream, for measurements: how many blocks were computed,
+// how often the device ran dry, the longest computation of a block (time held
+// back for the device left out), the most time that frames waited in the
+// device, the ahead-time in force at the end, how often the stream thread
+// woke from a wait, and whether it runs at real-time priority. Written on the
+// stream thread, read once it has ended.
+struct AudioStats {
+    uint32_t callbacks = 0;
+    uint32_t underruns = 0;
+    uint32_t wakes = 0;
+    int64_t max_callback_ns = 0;
+    int64_t worst_latency_ns = 0;
+    int64_t ahead_ns = 0;
+    bool realtime = false;
+
+    void note_callback(int64_t duration_ns);
+    void note_latency(int64_t latency_ns);
+};
+
+// When SCOPESYNTH_AUDIO_STATS names a file, writes the figures there as
+// `key value` lines, with the time the stream ran.
+void write_audio_stats(const AudioStats &stats, int64_t elapsed_ns);

@@ -1,0 +1,207 @@
+#include "fsound.h"
+
+#include "outputs.h"
+#include "stream_thread.h"
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+// The layer's state, from the choice of output to the end of the stream.
+// Every call comes from the main thread.
+namespace {
+constexpr float VERSION = 3.74f;
+constexpr int NOT_CHOSEN = -1;
+
+struct Layer {
+    int output = NOT_CHOSEN;
+    std::vector<std::string> drivers; // by name, in the order listed
+    int driver = 0;
+    bool initialised = false;
+    int mix_rate = 0;                // frames per second
+    std::unique_ptr<AudioSink> sink; // none for NoSound
+    FSOUND_STREAM *stream = nullptr;
+    bool playing = false;
+    int last_error = FMOD_ERR_NONE;
+};
+Layer layer;
+
+bool fail(int error) {
+    layer.last_error = error;
+    return false;
+}
+
+bool valid_output(int code) {
+    switch (code) {
+    case FSOUND_OUTPUT_NOSOUND:
+    case FSOUND_OUTPUT_WINMM:
+    case FSOUND_OUTPUT_DSOUND:
+    case FSOUND_OUTPUT_OSS:
+    case FSOUND_OUTPUT_ALSA:
+    case FSOUND_OUTPUT_ASIO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// NoSound has a single driver and needs no sound library at all.
+void choose_output(int requested) {
+    layer.driver = 0;
+    if (requested == FSOUND_OUTPUT_NOSOUND) {
+        outputs_close();
+        layer.output = FSOUND_OUTPUT_NOSOUND;
+        layer.drivers = {"NoSound"};
+        return;
+    }
+    layer.output = outputs_choose(requested, &layer.drivers);
+}
+
+int driver_count() {
+    return static_cast<int>(layer.drivers.size());
+}
+
+// Before any choice the native output is in force.
+void choose_default_output() {
+    if (layer.output == NOT_CHOSEN)
+        choose_output(FSOUND_OUTPUT_ALSA);
+}
+
+void free_stream() {
+    if (layer.stream)
+        delete[] layer.stream->block;
+    delete layer.stream;
+    layer.stream = nullptr;
+}
+
+bool allocate_stream(FSOUND_STREAMCALLBACK callback, int length, void *user_data) {
+    layer.stream = new (std::nothrow) FSOUND_STREAM{callback, user_data, length, nullptr};
+    if (layer.stream)
+        layer.stream->block = new (std::nothrow) char[length]();
+    if (layer.stream && layer.stream->block)
+        return true;
+    free_stream();
+    return false;
+}
+
+int start_playing() {
+    if (layer.sink) {
+        const int error = layer.sink->start();
+        if (error != FMOD_ERR_NONE)
+            return error;
+    }
+    return stream_thread_start(layer.stream, layer.sink.get(), layer.mix_rate) ? FMOD_ERR_NONE
+                                                                               : FMOD_ERR_PLAY;
+}
+} // namespace
+
+float FSOUND_GetVersion() {
+    return VERSION;
+}
+
+signed char FSOUND_SetOutput(int code) {
+    if (layer.initialised)
+        return fail(FMOD_ERR_BUSY);
+    if (!valid_output(code))
+        return fail(FMOD_ERR_INVALID_PARAM);
+    choose_output(code);
+    return 1;
+}
+
+int FSOUND_GetOutput() {
+    choose_default_output();
+    return layer.output;
+}
+
+int FSOUND_GetNumDrivers() {
+    choose_default_output();
+    return driver_count();
+}
+
+const char *FSOUND_GetDriverName(int index) {
+    if (index < 0 || index >= FSOUND_GetNumDrivers()) {
+        layer.last_error = FMOD_ERR_INVALID_PARAM;
+        return nullptr;
+    }
+    return layer.drivers[index].c_str();
+}
+
+signed char FSOUND_SetDriver(int index) {
+    if (layer.initialised)
+        return fail(FMOD_ERR_BUSY);
+    if (index < 0 || index >= FSOUND_GetNumDrivers())
+        return fail(FMOD_ERR_INVALID_PARAM);
+    layer.driver = index;
+    return 1;
+}
+
+signed char FSOUND_Init(int rate, int, unsigned int) {
+    if (layer.initialised)
+        return fail(FMOD_ERR_BUSY);
+    if (rate <= 0)
+        return fail(FMOD_ERR_INVALID_PARAM);
+    choose_default_output();
+    if (layer.output != FSOUND_OUTPUT_NOSOUND) {
+        if (driver_count() == 0)
+            return fail(FMOD_ERR_INIT);
+        int error = FMOD_ERR_NONE;
+        layer.sink = outputs_open(layer.drivers, layer.driver, rate, &error);
+        if (!layer.sink)
+            return fail(error);
+    }
+    layer.mix_rate = rate;
+    layer.initialised = true;
+    return 1;
+}
+
+int FSOUND_GetError() {
+    return layer.last_error;
+}
+
+FSOUND_STREAM *FSOUND_Stream_Create(FSOUND_STREAMCALLBACK callback, int length, unsigned int,
+                                    int sample_rate, void *user_data) {
+    // The stream is played as the mixer's frames: no conversion of rate, and
+    // at least one whole frame per block.
+    int error = FMOD_ERR_NONE;
+    if (!layer.initialised)
+        error = FMOD_ERR_UNINITIALIZED;
+    else if (!callback || length < 4 || sample_rate != layer.mix_rate)
+        error = FMOD_ERR_INVALID_PARAM;
+    else if (layer.stream)
+        error = FMOD_ERR_ALLOCATED;
+    else if (!allocate_stream(callback, length, user_data))
+        error = FMOD_ERR_MEMORY;
+    if (error == FMOD_ERR_NONE)
+        return layer.stream;
+    fail(error);
+    return nullptr;
+}
+
+int FSOUND_Stream_Play(int, FSOUND_STREAM *s) {
+    int error = FMOD_ERR_NONE;
+    if (!s || s != layer.stream)
+        error = FMOD_ERR_INVALID_PARAM;
+    else if (layer.playing)
+        error = FMOD_ERR_PLAY;
+    else
+        error = start_playing();
+    if (error != FMOD_ERR_NONE) {
+        fail(error);
+        return -1;
+    }
+    layer.playing = true;
+    // The one stream always takes the first channel.
+    return 0;
+}
+
+void FSOUND_Close() {
+    if (layer.playing) {
+        const StreamRun run = stream_thread_stop();
+        write_audio_stats(run.stats, run.elapsed_ns);
+    }
+    layer.sink.reset();
+    outputs_close();
+    free_stream();
+    layer = Layer();
+}

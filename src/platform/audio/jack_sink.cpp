@@ -1,0 +1,208 @@
+#include "jack_sink.h"
+
+#include "fsound.h"
+#include "main_thread_signals.h"
+#include "relaxed.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+namespace {
+constexpr int CHANNELS = 2;
+constexpr size_t FRAME_BYTES = CHANNELS * sizeof(float);
+// Far more than the stream ever keeps ahead of the server.
+constexpr size_t RING_FRAMES = 8192;
+
+void silent_text(const char *) {}
+
+// A client of the server, and whether the server has since gone away.
+struct Connection {
+    jack_client_t *client = nullptr;
+    Relaxed<int32_t> server_gone; // set on JACK's thread
+
+    ~Connection() {
+        // Closing deactivates the client first: no process call follows.
+        if (client)
+            jack_client_close(client);
+    }
+};
+
+void on_shutdown(void *connection) {
+    static_cast<Connection *>(connection)->server_gone = 1;
+}
+
+// The connection made to list the sinks, until a sink takes it.
+struct Jack {
+    std::unique_ptr<Connection> kept;
+};
+Jack jack;
+
+// The audio inputs of the server, "client:port", in the server's order.
+std::vector<std::string> audio_inputs(jack_client_t *client) {
+    std::vector<std::string> names;
+    const char **found = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    for (int i = 0; found && found[i]; i++)
+        names.emplace_back(found[i]);
+    jack_free(found);
+    return names;
+}
+
+std::string client_of(const std::string &port) {
+    return port.substr(0, port.find(':'));
+}
+
+class JackSink final : public AudioSink {
+  public:
+    explicit JackSink(std::unique_ptr<Connection> connection) : connection(std::move(connection)) {}
+
+    ~JackSink() override {
+        connection.reset();
+        if (ring)
+            jack_ringbuffer_free(ring);
+    }
+
+    // Registers, starts and connects the outputs. Returns an FMOD_ERR_* code.
+    int open(const std::string &sink, int rate) {
+        jack_client_t *client = connection->client;
+        if (connection->server_gone)
+            return FMOD_ERR_INIT;
+        if (jack_get_sample_rate(client) != static_cast<jack_nframes_t>(rate))
+            return FMOD_ERR_OUTPUT_FORMAT;
+        ring = jack_ringbuffer_create(RING_FRAMES * FRAME_BYTES);
+        if (!ring)
+            return FMOD_ERR_MEMORY;
+        const char *names[CHANNELS] = {"out_1", "out_2"};
+        for (int c = 0; c < CHANNELS; c++) {
+            ports[c] =
+                jack_port_register(client, names[c], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+            if (!ports[c])
+                return FMOD_ERR_INIT;
+        }
+        jack_set_process_callback(client, process, this);
+        int activated;
+        {
+            const MainThreadSignalsBlocked blocked;
+            activated = jack_activate(client);
+        }
+        if (activated != 0)
+            return FMOD_ERR_INIT;
+        std::vector<std::string> inputs;
+        for (const std::string &port : audio_inputs(client))
+            if (client_of(port) == sink && inputs.size() < CHANNELS)
+                inputs.push_back(port);
+        if (inputs.size() < CHANNELS)
+            return FMOD_ERR_INIT; // the sink has gone since it was listed
+        // Without its server a client still sees the graph it last knew; a
+        // connection needs the server.
+        for (int c = 0; c < CHANNELS; c++)
+            if (jack_connect(client, jack_port_name(ports[c]), inputs[c].c_str()) != 0)
+                return FMOD_ERR_INIT;
+        return FMOD_ERR_NONE;
+    }
+
+    // Playing started when the client was activated.
+    int start() override { return FMOD_ERR_NONE; }
+
+    bool level(long *held, long *room) override {
+        if (connection->server_gone)
+            return false;
+        *held = static_cast<long>(jack_ringbuffer_read_space(ring) / FRAME_BYTES);
+        *room = static_cast<long>(jack_ringbuffer_write_space(ring) / FRAME_BYTES);
+        return true;
+    }
+
+    // Converted to JACK's floats here, off the process thread.
+    bool write(const char *frames, long count) override {
+        const auto *bytes = reinterpret_cast<const unsigned char *>(frames);
+        for (long i = 0; i < count * CHANNELS; i++)
+            scratch[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8) / 32768.0f;
+        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(scratch), count * FRAME_BYTES);
+        fed = 1;
+        return true;
+    }
+
+    long period() override { return static_cast<long>(jack_get_buffer_size(connection->client)); }
+
+    uint32_t dry_spells() override { return dry; }
+
+  private:
+    // Real-time: copies what the ring holds, and silence for what it lacks.
+    static int process(jack_nframes_t frames, void *arg) {
+        JackSink &s = *static_cast<JackSink *>(arg);
+        float *out[CHANNELS];
+        for (int c = 0; c < CHANNELS; c++)
+            out[c] = static_cast<float *>(jack_port_get_buffer(s.ports[c], frames));
+        const size_t held = jack_ringbuffer_read_space(s.ring) / FRAME_BYTES;
+        const auto played = static_cast<jack_nframes_t>(std::min<size_t>(held, frames));
+        for (jack_nframes_t i = 0; i < played; i++) {
+            float frame[CHANNELS];
+            jack_ringbuffer_read(s.ring, reinterpret_cast<char *>(frame), FRAME_BYTES);
+            for (int c = 0; c < CHANNELS; c++)
+                out[c][i] = frame[c];
+        }
+        for (int c = 0; c < CHANNELS; c++)
+            std::fill(out[c] + played, out[c] + frames, 0.0f);
+        const bool short_period = played < frames && s.fed;
+        if (short_period && !s.was_short)
+            s.dry = s.dry + 1;
+        s.was_short = short_period;
+        return 0;
+    }
+
+    std::unique_ptr<Connection> connection;
+    jack_port_t *ports[CHANNELS] = {};
+    jack_ringbuffer_t *ring = nullptr;
+    // Shared with JACK's process thread.
+    Relaxed<int32_t> fed;                  // the first frames have been written
+    Relaxed<uint32_t> dry;                 // runs of periods that found the ring short
+    bool was_short = false;                // process thread only
+    float scratch[RING_FRAMES * CHANNELS]; // frames as the ring takes them
+};
+} // namespace
+
+void jack_keep_quiet() {
+    jack_set_error_function(silent_text);
+    jack_set_info_function(silent_text);
+    setenv("JACK_NO_START_SERVER", "1", 0);
+}
+
+bool jack_connect(std::vector<std::string> *sinks) {
+    jack_disconnect();
+    auto connection = std::make_unique<Connection>();
+    {
+        const MainThreadSignalsBlocked blocked;
+        connection->client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
+    }
+    if (!connection->client)
+        return false;
+    jack_on_shutdown(connection->client, on_shutdown, connection.get());
+    sinks->clear();
+    const std::vector<std::string> inputs = audio_inputs(connection->client);
+    for (const std::string &port : inputs) {
+        const std::string name = client_of(port);
+        const auto same = [&](const std::string &p) { return client_of(p) == name; };
+        if (std::count_if(inputs.begin(), inputs.end(), same) >= CHANNELS &&
+            std::find(sinks->begin(), sinks->end(), name) == sinks->end())
+            sinks->push_back(name);
+    }
+    jack.kept = std::move(connection);
+    return true;
+}
+
+std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *error) {
+    if (!jack.kept) {
+        *error = FMOD_ERR_INIT;
+        return nullptr;
+    }
+    auto s = std::make_unique<JackSink>(std::move(jack.kept));
+    *error = s->open(sink, rate);
+    if (*error != FMOD_ERR_NONE)
+        return nullptr;
+    return s;
+}
+
+void jack_disconnect() {
+    jack = Jack();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "audio_sink.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The JACK output, spoken to directly: a client of the program's own whose
+// process callback plays frames from a lock-free ring that the stream thread
+// fills. (PortAudio's blocking JACK path starts with a ring of its own full
+// of silence, a tenth of a second ahead of every key.)
+
+// Keeps libjack's diagnostics off the console, and makes sure that no JACK
+// server is ever started for us, by our client or by ALSA's `jack` PCMs.
+// Before anything else of JACK's is used.
+void jack_keep_quiet();
+
+// Connects to the running JACK server, never starting one, and lists its
+// sinks: the clients with at least two audio inputs ("system" for the sound
+// card). False when no server runs. The connection is kept for jack_open.
+bool jack_connect(std::vector<std::string> *sinks);
+
+// A sink on the kept connection for frames at `rate` frames per second: two
+// outputs, registered, started and connected to the first two inputs of
+// `sink`. Null, with an FMOD_ERR_* code in `*error`, on failure; the
+// connection is given up either way.
+std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *error);
+
+// Closes the kept connection, if there is one. Harmless when the server has
+// gone.
+void jack_disconnect();

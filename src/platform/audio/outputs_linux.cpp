@@ -1,0 +1,51 @@
+#include "outputs.h"
+
+#include "fsound.h"
+#include "jack_sink.h"
+#include "portaudio_sink.h"
+
+// On Linux the menu's output types reach ALSA, with OSS for the Windows
+// waveout where it has devices, and the JACK output for ASIO, the low-latency
+// one, while a JACK server runs.
+namespace {
+struct Choice {
+    bool jack = false;
+    PortAudioApi api = PortAudioApi::Alsa;
+};
+Choice choice;
+} // namespace
+
+int outputs_choose(int requested, std::vector<std::string> *drivers) {
+    jack_keep_quiet();
+    jack_disconnect();
+    choice = Choice();
+    if (requested == FSOUND_OUTPUT_ASIO && jack_connect(drivers)) {
+        choice.jack = true;
+        return FSOUND_OUTPUT_ASIO;
+    }
+    drivers->clear();
+    if (!portaudio_start())
+        return FSOUND_OUTPUT_ALSA;
+    if (requested == FSOUND_OUTPUT_WINMM || requested == FSOUND_OUTPUT_OSS) {
+        *drivers = portaudio_devices(PortAudioApi::Oss);
+        if (!drivers->empty()) {
+            choice.api = PortAudioApi::Oss;
+            return FSOUND_OUTPUT_OSS;
+        }
+    }
+    *drivers = portaudio_devices(PortAudioApi::Alsa);
+    return FSOUND_OUTPUT_ALSA;
+}
+
+std::unique_ptr<AudioSink> outputs_open(const std::vector<std::string> &drivers, int index,
+                                        int rate, int *error) {
+    if (choice.jack)
+        return jack_open(drivers[index], rate, error);
+    return portaudio_open(choice.api, index, rate, error);
+}
+
+void outputs_close() {
+    jack_disconnect();
+    portaudio_end();
+    choice = Choice();
+}

@@ -1,0 +1,114 @@
+#include "pacer.h"
+
+#include "ahead_time.h"
+#include "frame_time.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int BYTES_PER_FRAME = 4;
+// Sinks free their room a period at a time; a shorter wait would only find
+// the same level again.
+constexpr int64_t MIN_WAIT_NS = 1'000'000;
+} // namespace
+
+Pacer::Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
+             long block_frames)
+    : sink(device), clock(time, rate, block_frames), time(time), stats(stats), rate(rate),
+      block(block), block_frames(block_frames) {
+    if (!sink)
+        sink = &clock;
+    period = sink->period();
+    ahead = initial_ahead(period, rate);
+    stats.ahead_ns = frames_to_ns(ahead, rate);
+}
+
+void Pacer::note_dry_spells() {
+    for (const uint32_t dry = sink->dry_spells(); dry_spells != dry; dry_spells++) {
+        stats.underruns++;
+        ahead = raised_ahead(ahead, period, rate);
+        stats.ahead_ns = frames_to_ns(ahead, rate);
+    }
+}
+
+// The device has gone, or stopped taking frames: the stream goes on at real
+// time, unheard.
+void Pacer::fall_back_to_clock() {
+    sink = &clock;
+    clock.restart();
+    dry_spells = 0;
+}
+
+// What the sink holds and how much more it takes now. A device that failed or
+// stalled is left for the clock here, the one place where its level is read.
+void Pacer::level(long *held, long *room) {
+    const bool ok = sink->level(held, room);
+    note_dry_spells();
+    if (!on_clock() && (!ok || stalled_ns > STALL_NS)) {
+        fall_back_to_clock();
+        sink->level(held, room);
+    }
+    if (*held < last_held || *held == 0)
+        stalled_ns = 0;
+    last_held = *held;
+}
+
+void Pacer::wait(int64_t ns) {
+    const int64_t from = time.now_ns();
+    woken = !time.wait_until(from + ns);
+    const int64_t waited = time.now_ns() - from;
+    waited_ns += waited;
+    stalled_ns += std::min(waited, ns);
+    stats.wakes++;
+}
+
+// Hands the block's frames up to `upto` to the sink, as fast as it makes room.
+void Pacer::deliver(long upto) {
+    while (delivered < upto && !woken) {
+        long held, room;
+        level(&held, &room);
+        if (room <= 0) {
+            wait(MIN_WAIT_NS);
+            continue;
+        }
+        const long count = std::min(upto - delivered, room);
+        if (!sink->write(block + delivered * BYTES_PER_FRAME, count)) {
+            fall_back_to_clock();
+            continue;
+        }
+        delivered += count;
+        last_held = held + count;
+        stats.note_latency(frames_to_ns(held + count, rate));
+    }
+}
+
+// Waits until the sink has played down to the ahead-time, so that the next
+// frames are computed just before they are needed.
+void Pacer::hold_back() {
+    while (!woken) {
+        long held, room;
+        level(&held, &room);
+        if (held <= ahead)
+            return;
+        wait(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate)));
+    }
+}
+
+void Pacer::begin_block() {
+    hold_back();
+    block_start_ns = time.now_ns();
+    waited_ns = 0;
+    delivered = 0;
+}
+
+void Pacer::progress(long frames_done) {
+    deliver(frames_done);
+    // The last piece is followed by the preview, not by more frames.
+    if (frames_done < block_frames)
+        hold_back();
+}
+
+void Pacer::end_block() {
+    stats.note_callback(time.now_ns() - block_start_ns - waited_ns);
+    deliver(block_frames);
+}

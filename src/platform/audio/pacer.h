@@ -1,0 +1,75 @@
+#pragma once
+
+#include "audio_sink.h"
+#include "audio_stats.h"
+#include "clock_sink.h"
+#include "stream_time.h"
+
+#include <cstdint>
+
+// Paces the stream so that its frames are computed just in time: the frame
+// loop reports every piece it finishes, the piece goes to the sink at once,
+// and the loop is held back until the sink has played down to the
+// ahead-time. A key then reaches the sound within the ahead-time and a piece,
+// whatever the length of a block.
+//
+// The pacer also watches the sink. One that runs dry raises the ahead-time
+// (ahead_time.h). One that fails, or plays nothing for STALL_NS of waiting,
+// is left for the clock, which plays the frames unheard at real time, so that
+// the window still moves. Only the time waited counts towards a stall: a wait
+// that lasted longer than asked had the whole process stopped (Ctrl-Z), and
+// the sink with it.
+//
+// Every call comes from the stream thread. Counts are in frames at the
+// stream's rate.
+class Pacer {
+  public:
+    // A sink that takes nothing for this long, many times what it holds, has
+    // stopped: its server has gone away, say.
+    static constexpr int64_t STALL_NS = 1'000'000'000;
+
+    // Frames go to `device`, or with none to the clock from the start. The
+    // blocks are `block_frames` long, each computed into `block`.
+    Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
+          long block_frames);
+
+    // Before a block: waits until the sink needs its first frames.
+    void begin_block();
+    // The frame loop has finished the first `frames_done` frames of the
+    // block: those not yet handed on go out, and unless the block is done
+    // the loop is held back until the sink needs more.
+    void progress(long frames_done);
+    // After the callback: notes its cost, and hands on whatever it did not
+    // report (all of it, from a callback without progress points).
+    void end_block();
+
+    // False once a wait was cut short: the stream is being stopped.
+    bool running() const { return !woken; }
+    long ahead_frames() const { return ahead; }
+    bool on_clock() const { return sink == &clock; }
+
+  private:
+    void level(long *held, long *room);
+    void note_dry_spells();
+    void fall_back_to_clock();
+    void wait(int64_t ns);
+    void deliver(long upto);
+    void hold_back();
+
+    AudioSink *sink; // the device, or the clock
+    ClockSink clock;
+    StreamTime &time;
+    AudioStats &stats;
+    const int rate;
+    const char *const block;
+    const long block_frames;
+    long period;
+    long ahead;
+    uint32_t dry_spells = 0; // the sink's own count, as last seen
+    long delivered = 0;      // frames of the block in hand that the sink has had
+    long last_held = 0;
+    int64_t stalled_ns = 0; // time waited since the sink was last seen to play
+    int64_t block_start_ns = 0;
+    int64_t waited_ns = 0; // time the block in hand spent held back
+    bool woken = false;
+};

@@ -1,0 +1,31 @@
+#include "portaudio_host.h"
+
+#include <alsa/asoundlib.h>
+#include <portaudio.h>
+
+// Two customisation points of PortAudio's static archive that its public
+// headers do not declare: the function that its reports of failed ALSA calls
+// go through, and the table of host APIs that Pa_Initialize starts, which its
+// own build fills with every host API it has. Ours leaves JACK out: its host
+// API keeps a client of its own open in the server for as long as PortAudio
+// runs, idle, since the JACK output has a client of its own. ALSA's `jack`
+// PCMs are ALSA devices and stay listed.
+extern "C" {
+void PaUtil_SetDebugPrintFunction(void (*print)(const char *text));
+struct PaUtilHostApiRepresentation;
+typedef PaError PaUtilHostApiInitializer(PaUtilHostApiRepresentation **, PaHostApiIndex);
+PaUtilHostApiInitializer PaAlsa_Initialize, PaOSS_Initialize;
+PaUtilHostApiInitializer *paHostApiInitializers[] = {PaAlsa_Initialize, PaOSS_Initialize, nullptr};
+}
+
+namespace {
+void silent_alsa(const char *, int, const char *, int, const char *, ...) {}
+void silent_text(const char *) {}
+} // namespace
+
+// ALSA and PortAudio report every device they fail to probe; the console
+// belongs to the program, so all of that is dropped.
+void portaudio_prepare_host() {
+    snd_lib_error_set_handler(silent_alsa);
+    PaUtil_SetDebugPrintFunction(silent_text);
+}

@@ -1,0 +1,176 @@
+#include "portaudio_sink.h"
+
+#include "fsound.h"
+#include "main_thread_signals.h"
+#include "portaudio_host.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <portaudio.h>
+
+namespace {
+// A short device buffer: the stream computes its frames just before the
+// device needs them, so this is most of the delay from key to sound.
+constexpr double DEVICE_BUFFER_S = 0.03;
+
+struct PortAudio {
+    bool started = false;
+};
+PortAudio portaudio;
+
+PaHostApiIndex host_api(PortAudioApi api) {
+    switch (api) {
+    case PortAudioApi::Alsa:
+        return Pa_HostApiTypeIdToHostApiIndex(paALSA);
+    case PortAudioApi::Oss:
+        return Pa_HostApiTypeIdToHostApiIndex(paOSS);
+    case PortAudioApi::DirectSound:
+        return Pa_HostApiTypeIdToHostApiIndex(paDirectSound);
+    case PortAudioApi::Mme:
+        return Pa_HostApiTypeIdToHostApiIndex(paMME);
+    case PortAudioApi::Wasapi:
+        return Pa_HostApiTypeIdToHostApiIndex(paWASAPI);
+    }
+    return paHostApiNotFound;
+}
+
+// The devices of `api` that can play stereo, in PortAudio's order.
+std::vector<PaDeviceIndex> stereo_devices(PortAudioApi api) {
+    std::vector<PaDeviceIndex> devices;
+    if (!portaudio.started)
+        return devices;
+    const PaHostApiIndex index = host_api(api);
+    const PaHostApiInfo *info = index >= 0 ? Pa_GetHostApiInfo(index) : nullptr;
+    for (int i = 0; info && i < info->deviceCount; i++) {
+        const PaDeviceIndex device = Pa_HostApiDeviceIndexToDeviceIndex(index, i);
+        if (Pa_GetDeviceInfo(device)->maxOutputChannels >= 2)
+            devices.push_back(device);
+    }
+    return devices;
+}
+
+bool alsa_device_busy() {
+    const PaHostErrorInfo *info = Pa_GetLastHostErrorInfo();
+    return info->hostApiType == paALSA && info->errorCode == -EBUSY;
+}
+
+int fmod_error(PaError error) {
+    switch (error) {
+    case paNoError:
+        return FMOD_ERR_NONE;
+    case paInsufficientMemory:
+        return FMOD_ERR_MEMORY;
+    case paSampleFormatNotSupported:
+    case paInvalidSampleRate:
+    case paInvalidChannelCount:
+        return FMOD_ERR_OUTPUT_FORMAT;
+    case paDeviceUnavailable:
+        return FMOD_ERR_ALLOCATED;
+    case paUnanticipatedHostError:
+        return alsa_device_busy() ? FMOD_ERR_ALLOCATED : FMOD_ERR_INIT;
+    default:
+        return FMOD_ERR_INIT;
+    }
+}
+
+// A device opened for interleaved 16-bit stereo, written with the blocking
+// calls: the stream's frames go to it as they are.
+class PortAudioSink final : public AudioSink {
+  public:
+    PortAudioSink(PaStream *stream, int rate) : stream(stream), rate(rate) {}
+    ~PortAudioSink() override { Pa_CloseStream(stream); }
+
+    int start() override {
+        const MainThreadSignalsBlocked blocked;
+        const PaError error = Pa_StartStream(stream);
+        capacity = Pa_GetStreamWriteAvailable(stream);
+        return fmod_error(error);
+    }
+
+    // The most room ever seen is the device's buffer.
+    bool level(long *held, long *room) override {
+        const long free = Pa_GetStreamWriteAvailable(stream);
+        if (free < 0)
+            return false;
+        capacity = std::max(capacity, free);
+        *held = capacity - free;
+        *room = free;
+        last_held = *held;
+        return true;
+    }
+
+    bool write(const char *frames, long count) override {
+        const PaError error = Pa_WriteStream(stream, frames, count);
+        if (error != paNoError && error != paOutputUnderflowed)
+            return false;
+        // A device found empty has run dry (PortAudio reports it only for ALSA).
+        if (fed && (last_held == 0 || error == paOutputUnderflowed))
+            dry++;
+        fed = true;
+        return true;
+    }
+
+    // PortAudio leaves one period out of the latency it reports for a
+    // blocking ALSA stream, so the period is what its buffer holds beyond that.
+    long period() override {
+        const long latency = long(Pa_GetStreamInfo(stream)->outputLatency * rate);
+        return std::clamp(capacity - latency, 0L, capacity / 2);
+    }
+
+    uint32_t dry_spells() override { return dry; }
+
+  private:
+    PaStream *const stream;
+    const int rate;
+    long capacity = 0; // frames
+    long last_held = 0;
+    bool fed = false; // frames have been written
+    uint32_t dry = 0;
+};
+} // namespace
+
+bool portaudio_start() {
+    if (portaudio.started)
+        return true;
+    portaudio_prepare_host();
+    const MainThreadSignalsBlocked blocked;
+    portaudio.started = Pa_Initialize() == paNoError;
+    return portaudio.started;
+}
+
+void portaudio_end() {
+    if (portaudio.started)
+        Pa_Terminate();
+    portaudio = PortAudio();
+}
+
+std::vector<std::string> portaudio_devices(PortAudioApi api) {
+    std::vector<std::string> names;
+    for (PaDeviceIndex device : stereo_devices(api))
+        names.emplace_back(Pa_GetDeviceInfo(device)->name);
+    return names;
+}
+
+std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, int index, int rate, int *error) {
+    const std::vector<PaDeviceIndex> devices = stereo_devices(api);
+    if (index < 0 || index >= int(devices.size())) {
+        *error = FMOD_ERR_INIT;
+        return nullptr;
+    }
+    PaStreamParameters out = {};
+    out.device = devices[index];
+    out.channelCount = 2;
+    out.sampleFormat = paInt16;
+    out.suggestedLatency = DEVICE_BUFFER_S;
+    PaStream *stream = nullptr;
+    PaError opened;
+    {
+        const MainThreadSignalsBlocked blocked;
+        opened = Pa_OpenStream(&stream, nullptr, &out, rate, paFramesPerBufferUnspecified, paNoFlag,
+                               nullptr, nullptr);
+    }
+    *error = fmod_error(opened);
+    if (opened != paNoError)
+        return nullptr;
+    return std::make_unique<PortAudioSink>(stream, rate);
+}

@@ -1,0 +1,76 @@
+#include "stream_thread.h"
+
+#include "main_thread_signals.h"
+#include "monotonic_clock.h"
+#include "pacer.h"
+#include "real_time_priority.h"
+#include "relaxed.h"
+#include "stream_progress.h"
+#include "stream_wait.h"
+
+#include <system_error>
+#include <thread>
+
+namespace {
+constexpr int BYTES_PER_FRAME = 4;
+
+// The thread's state, from its start to the end of its stop.
+struct StreamThread {
+    FSOUND_STREAM *stream = nullptr;
+    AudioSink *device = nullptr;
+    int rate = 0;
+    Pacer *pacer = nullptr; // the running thread's own
+    SystemTime time;
+    AudioStats stats;
+    Relaxed<int32_t> stopping;
+    int64_t started_ns = 0;
+    std::thread thread;
+};
+StreamThread st;
+
+// The frame loop's progress, reported from inside the callback.
+void on_progress(int32_t frames_done) {
+    st.pacer->progress(frames_done);
+}
+
+void run() {
+    st.stats.realtime = ask_for_real_time();
+    FSOUND_STREAM *const s = st.stream;
+    Pacer pacer(st.device, st.time, st.stats, st.rate, s->block, s->length / BYTES_PER_FRAME);
+    st.pacer = &pacer;
+    while (!st.stopping) {
+        pacer.begin_block();
+        s->callback(s, s->block, s->length, s->user_data);
+        pacer.end_block();
+    }
+}
+} // namespace
+
+bool stream_thread_start(FSOUND_STREAM *stream, AudioSink *device, int rate) {
+    if (!stream_wait_open())
+        return false;
+    st = StreamThread();
+    st.stream = stream;
+    st.device = device;
+    st.rate = rate;
+    stream_progress = on_progress;
+    st.started_ns = monotonic_ns();
+    try {
+        const MainThreadSignalsBlocked blocked;
+        st.thread = std::thread(run);
+    } catch (const std::system_error &) {
+        stream_progress = nullptr;
+        stream_wait_close();
+        return false;
+    }
+    return true;
+}
+
+StreamRun stream_thread_stop() {
+    st.stopping = 1;
+    stream_wait_wake();
+    st.thread.join();
+    stream_progress = nullptr;
+    stream_wait_close();
+    return {st.stats, monotonic_ns() - st.started_ns};
+}

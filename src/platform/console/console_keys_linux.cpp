@@ -1,0 +1,121 @@
+#include "console_keys.h"
+
+#include "console_signals_linux.h"
+#include "key_decoder.h"
+#include "monotonic_clock.h"
+#include "terminal_mode_linux.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+// A terminal sends the bytes of one key together, so a byte that comes this
+// long after an unfinished sequence is a key of its own: ESC alone is Escape.
+constexpr int64_t SEQUENCE_TIMEOUT_NS = 30'000'000;
+
+// Bytes taken per read. The queue is filled only when it is empty, and one
+// byte gives at most two codes, plus two when a timeout ends a sequence.
+constexpr int READ_CHUNK = 64;
+constexpr int QUEUE_SIZE = 2 * READ_CHUNK + 2;
+
+// The keys decoded from standard input and not yet read.
+struct KeySource {
+    KeyDecoder decoder;
+    int64_t sequence_deadline_ns = 0;
+    bool input_ended = false;
+    int queue[QUEUE_SIZE] = {};
+    int head = 0;
+    int count = 0;
+};
+KeySource keys;
+
+void push(const KeyCodes &codes) {
+    for (int i = 0; i < codes.count; i++)
+        keys.queue[(keys.head + keys.count++) % QUEUE_SIZE] = codes.code[i];
+}
+
+int pop() {
+    const int code = keys.queue[keys.head];
+    keys.head = (keys.head + 1) % QUEUE_SIZE;
+    keys.count--;
+    return code;
+}
+
+void read_input() {
+    unsigned char bytes[READ_CHUNK];
+    const ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n <= 0) {
+        // The end of input, or a read error: the console is gone. Nothing
+        // more can follow an unfinished sequence, so it is decided now.
+        push(decode_timeout(keys.decoder));
+        keys.input_ended = true;
+        return;
+    }
+    for (ssize_t i = 0; i < n; i++)
+        push(decode_byte(keys.decoder, bytes[i]));
+    if (decoder_in_sequence(keys.decoder))
+        keys.sequence_deadline_ns = monotonic_ns() + SEQUENCE_TIMEOUT_NS;
+}
+
+// How long a waiting read may last, in ms: for ever, or while a sequence is
+// open until its time is up.
+int wait_limit_ms() {
+    if (!decoder_in_sequence(keys.decoder))
+        return -1;
+    const int64_t left_ns = keys.sequence_deadline_ns - monotonic_ns();
+    return left_ns > 0 ? static_cast<int>((left_ns + 999'999) / 1'000'000) : 0;
+}
+
+// One round of input, called with an empty queue: takes what standard input
+// holds, waiting for it when asked to, and ends a sequence left unfinished
+// for too long.
+void take_input(bool wait) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {stop_request_fd(), POLLIN, 0}};
+    const int ready = poll(fds, 2, wait ? wait_limit_ms() : 0);
+    exit_if_stop_requested();
+    if (ready > 0 && fds[0].revents != 0)
+        read_input();
+    if (decoder_in_sequence(keys.decoder) && monotonic_ns() >= keys.sequence_deadline_ns)
+        push(decode_timeout(keys.decoder));
+}
+
+// A standard stream that was closed is reopened on /dev/null, so that no
+// file the program opens later (the signal pipe, the window's connection)
+// takes its number and receives the status blocks.
+void keep_standard_streams_open() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", O_RDWR);
+}
+} // namespace
+
+void console_keys_start() {
+    static bool started = false;
+    if (started)
+        return; // a second start would save the raw attributes as the ones to restore
+    started = true;
+    keep_standard_streams_open();
+    terminal_enter_raw();
+    console_signals_start();
+}
+
+int key_waiting() {
+    exit_if_stop_requested();
+    if (keys.count == 0 && !keys.input_ended)
+        take_input(false);
+    return keys.count > 0 || keys.input_ended;
+}
+
+int read_key() {
+    while (keys.count == 0) {
+        if (keys.input_ended)
+            exit(0);
+        take_input(true);
+    }
+    return pop();
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// The main thread's signals, all handled here. SIGINT, SIGTERM and SIGHUP end
+// the program: their handler only records the signal and wakes whatever waits
+// on stop_request_fd, and the main thread then ends the program through
+// exit(), so that the exit handlers run there. Ctrl-Z (SIGTSTP) gives the
+// terminal back to the shell and stops the process; a continue (SIGCONT)
+// takes raw mode again in the foreground, and in the background stops the
+// process again until it is brought to the foreground. A closed output's
+// SIGPIPE is ignored: the write fails instead of killing the process with
+// the terminal still raw.
+void console_signals_start();
+
+// Readable once a signal has asked the program to end: for poll() beside
+// the keys.
+int stop_request_fd();
+
+// Ends the program with status 128 + the signal, if one has asked it to.
+void exit_if_stop_requested();

@@ -1,0 +1,221 @@
+#include "ahead_time.h"
+#include "fake_time.h"
+#include "frame_time.h"
+#include "pacer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+// The pacer driven as the stream thread drives it, a block at a time with a
+// progress report every piece, against a device and a time of the test's own.
+namespace {
+constexpr int RATE = 44100;
+constexpr long BLOCK = 8192;
+constexpr long PIECE = 256;
+constexpr int BYTES_PER_FRAME = 4;
+
+// A device that plays a period of frames at every period's end, as the fake
+// time passes, and counts a dry spell for every run of periods that found it
+// short. It can stop playing until a given time (for ever: stalled), or fail
+// as a JACK server that has gone away fails: its level is no longer known.
+class FakeDevice final : public AudioSink {
+  public:
+    FakeDevice(FakeTime &time, long period, long capacity)
+        : time(time), period_frames(period), capacity(capacity),
+          next_period_ns(time.now + frames_to_ns(period, RATE)) {}
+
+    int start() override { return 0; }
+    bool level(long *held_out, long *room) override {
+        play();
+        *held_out = held;
+        *room = capacity - held;
+        return !failed;
+    }
+    bool write(const char *frames, long count) override {
+        EXPECT_LE(held + count, capacity);
+        received.insert(received.end(), frames, frames + count * BYTES_PER_FRAME);
+        held += count;
+        return true;
+    }
+    long period() override { return period_frames; }
+    uint32_t dry_spells() override { return dry; }
+
+    long frames_received() const { return long(received.size()) / BYTES_PER_FRAME; }
+
+    std::vector<char> received;
+    long held = 0;
+    int64_t frozen_until_ns = 0;
+    bool failed = false;
+
+  private:
+    void play() {
+        for (; time.now >= next_period_ns; next_period_ns += frames_to_ns(period_frames, RATE)) {
+            if (next_period_ns <= frozen_until_ns)
+                continue;
+            const bool short_period = held < period_frames && !received.empty();
+            if (short_period && !was_short)
+                dry++;
+            was_short = short_period;
+            held = std::max(0L, held - period_frames);
+        }
+    }
+
+    FakeTime &time;
+    const long period_frames;
+    const long capacity;
+    int64_t next_period_ns;
+    bool was_short = false;
+    uint32_t dry = 0;
+};
+
+// A block whose frames count up from `first`, left and right alike.
+std::vector<char> numbered_block(int first) {
+    std::vector<char> block(BLOCK * BYTES_PER_FRAME);
+    for (long f = 0; f < BLOCK; f++)
+        for (int side = 0; side < 2; side++) {
+            const auto v = static_cast<uint16_t>(first + f);
+            std::memcpy(&block[f * BYTES_PER_FRAME + 2 * side], &v, 2);
+        }
+    return block;
+}
+
+// One block as the stream thread runs it: a progress report every piece.
+void run_block(Pacer &pacer) {
+    pacer.begin_block();
+    for (long done = PIECE; done <= BLOCK; done += PIECE)
+        pacer.progress(done);
+    pacer.end_block();
+}
+
+class PacerTest : public testing::Test {
+  protected:
+    FakeTime time{1'000'000'000};
+    AudioStats stats;
+    std::vector<char> block = numbered_block(0);
+};
+
+TEST_F(PacerTest, FramesReachTheSinkInPiecesJustAheadOfWhatPlays) {
+    FakeDevice device(time, 256, 4096);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    const long ahead = pacer.ahead_frames();
+    EXPECT_EQ(ahead, initial_ahead(256, RATE));
+    pacer.begin_block();
+    for (long done = PIECE; done < BLOCK; done += PIECE) {
+        pacer.progress(done);
+        // Every finished frame has gone out, none beyond, and the loop goes
+        // on only once the device has played down to the ahead-time.
+        ASSERT_EQ(device.frames_received(), done);
+        ASSERT_LE(device.held, ahead);
+    }
+    pacer.progress(BLOCK);
+    pacer.end_block();
+    EXPECT_EQ(device.received, block);
+    EXPECT_EQ(stats.underruns, 0u);
+    EXPECT_EQ(stats.callbacks, 1u);
+    // One wake a piece at most, the block's last piece aside, which the
+    // preview follows.
+    EXPECT_LE(stats.wakes, uint32_t(BLOCK / PIECE));
+}
+
+TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
+    FakeDevice device(time, 256, 16384);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    pacer.begin_block();
+    pacer.end_block();
+    EXPECT_EQ(device.received, block);
+}
+
+TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRule) {
+    FakeDevice device(time, 512, 8192);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    const long initial = pacer.ahead_frames();
+    run_block(pacer);
+    EXPECT_EQ(stats.underruns, 0u);
+    // The thread wakes 50 ms late, far more than the device holds.
+    time.late_ns = 50'000'000;
+    run_block(pacer);
+    EXPECT_EQ(stats.underruns, 1u);
+    EXPECT_EQ(pacer.ahead_frames(), raised_ahead(initial, 512, RATE));
+    EXPECT_EQ(stats.ahead_ns, frames_to_ns(pacer.ahead_frames(), RATE));
+}
+
+TEST_F(PacerTest, ASinkThatStopsTakingFramesIsLeftForTheClockAfterTheStallTime) {
+    FakeDevice device(time, 256, 2048);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    run_block(pacer);
+    device.frozen_until_ns = INT64_MAX;
+    const int64_t stalled_at = time.now;
+    time.stop_ns = stalled_at + 3 * Pacer::STALL_NS;
+    const long received = device.frames_received();
+    while (!pacer.on_clock() && pacer.running())
+        run_block(pacer);
+    ASSERT_TRUE(pacer.on_clock()) << "never left the stalled sink";
+    EXPECT_GE(time.now - stalled_at, Pacer::STALL_NS);
+    // The stream goes on at real time, and the device gets nothing more than
+    // the room it had when it stalled.
+    const long stuck = device.frames_received();
+    EXPECT_LE(stuck - received, 2048);
+    time.stop_ns = INT64_MAX;
+    const int64_t before = time.now;
+    for (int i = 0; i < 10; i++)
+        run_block(pacer);
+    EXPECT_NEAR(time.now - before, frames_to_ns(10 * BLOCK, RATE), frames_to_ns(BLOCK, RATE));
+    EXPECT_EQ(device.frames_received(), stuck);
+}
+
+// Stopped as a whole (Ctrl-Z), the process stops the device's thread too
+// (JACK's runs in it): only the time that the pacer asked to wait counts.
+TEST_F(PacerTest, AStopOfTheWholeProcessIsNoStall) {
+    FakeDevice device(time, 256, 2048);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    run_block(pacer);
+    time.late_ns = 3 * Pacer::STALL_NS;
+    device.frozen_until_ns = time.now + time.late_ns;
+    run_block(pacer);
+    run_block(pacer);
+    EXPECT_FALSE(pacer.on_clock());
+}
+
+TEST_F(PacerTest, AFailedDeviceIsLeftForTheClockAtOnce) {
+    FakeDevice device(time, 256, 2048);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    time.late_ns = 50'000'000;
+    run_block(pacer);
+    ASSERT_EQ(stats.underruns, 1u);
+    device.failed = true;
+    const long received = device.frames_received();
+    run_block(pacer);
+    EXPECT_TRUE(pacer.on_clock());
+    EXPECT_EQ(device.frames_received(), received);
+    EXPECT_EQ(stats.underruns, 1u) << "the clock's own count is not the device's";
+}
+
+TEST_F(PacerTest, AStopLongerThanABlockResumesFromThePresentWithoutABurst) {
+    Pacer pacer(nullptr, time, stats, RATE, block.data(), BLOCK);
+    run_block(pacer);
+    run_block(pacer);
+    // Stopped for ten seconds (Ctrl-Z) in a wait in the middle of a block.
+    pacer.begin_block();
+    for (long done = PIECE; done <= BLOCK / 2; done += PIECE)
+        pacer.progress(done);
+    const int64_t stopped_at = time.now;
+    time.late_ns = 10'000'000'000;
+    pacer.progress(BLOCK / 2 + PIECE);
+    const int64_t resumed = time.now;
+    ASSERT_GE(resumed - stopped_at, 10'000'000'000);
+    for (long done = BLOCK / 2 + 2 * PIECE; done <= BLOCK; done += PIECE)
+        pacer.progress(done);
+    pacer.end_block();
+    // The rest of the block plays at real time from the present, but for
+    // what the clock may hold at the block's end: the ten seconds are not
+    // made up in a burst.
+    const long rest = BLOCK / 2 - PIECE;
+    EXPECT_GE(time.now - resumed, frames_to_ns(rest - pacer.ahead_frames() - PIECE, RATE));
+    const int64_t next = time.now;
+    run_block(pacer);
+    EXPECT_NEAR(time.now - next, frames_to_ns(BLOCK, RATE), frames_to_ns(2 * PIECE, RATE));
+    EXPECT_EQ(stats.underruns, 0u) << "nothing is heard without a device";
+}
+} // namespace
