@@ -38,5 +38,3 @@ void BM_ModulatedNoiseBlock(benchmark::State &state) {
 
 BENCHMARK(BM_StartPatchBlock)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ModulatedNoiseBlock)->UseManualTime()->Unit(benchmark::kMicrosecond);
-
-BENCHMARK_MAIN();

@@ -4,15 +4,11 @@
 // as the callback makes: five a frame for the 8192 frames and five a sample
 // for the 12802 preview samples.
 
+#include "memory_screen.h"
 #include "patch.h"
-#include "screen.h"
 #include "sine_floor.h"
 
 #include <benchmark/benchmark.h>
-
-#include <SDL.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -20,18 +16,10 @@ constexpr int SINES_PER_CALLBACK = 5 * (8192 + 12802);
 
 // The start-up patch: a 440 Hz square and four idle sine modulators.
 void BM_CallbackWithScope(benchmark::State &state) {
-    // Under the dummy video driver, presenting a surface that is not a window
-    // does nothing.
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);
-    screen = SDL_CreateRGBSurface(SDL_SWSURFACE, SCREEN_WIDTH, SCREEN_HEIGHT, 32, 0xff0000, 0xff00,
-                                  0xff, 0);
+    open_memory_screen();
     create_oscillators();
     time_callback_against_floor(state, SINES_PER_CALLBACK);
-
-    SDL_FreeSurface(screen);
-    screen = nullptr; // the other benchmarks play without the scope
-    SDL_Quit();
+    close_memory_screen();
 }
 
 } // namespace

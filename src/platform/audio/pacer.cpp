@@ -10,6 +10,9 @@ constexpr int BYTES_PER_FRAME = 4;
 // Sinks free their room a period at a time; a shorter wait would only find
 // the same level again.
 constexpr int64_t MIN_WAIT_NS = 1'000'000;
+// How much later than its frames' time a period may be played: a server's
+// thread that wakes late.
+constexpr int64_t PERIOD_SLACK_NS = 1'000'000;
 } // namespace
 
 Pacer::Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
@@ -82,16 +85,20 @@ void Pacer::deliver(long upto) {
     }
 }
 
-// Waits until the sink has played down to the ahead-time, so that the next
-// frames are computed just before they are needed.
+// Waits until the sink should have played down to the ahead-time, so that
+// the next frames are computed just before they are needed. One wait, so
+// that the stream wakes at most once a piece: a sink that plays a period at a
+// time is given a little more than the time its frames above the ahead-time
+// last, so that the period that brings it down has been played by then, and
+// one that is later still gets the next piece all the same: the wait after it
+// is the longer for it.
 void Pacer::hold_back() {
-    while (!woken) {
-        long held, room;
-        level(&held, &room);
-        if (held <= ahead)
-            return;
-        wait(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate)));
-    }
+    long held, room;
+    level(&held, &room);
+    if (held <= ahead || woken)
+        return;
+    const int64_t past_the_period = period > 0 ? PERIOD_SLACK_NS : 0;
+    wait(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate) + past_the_period));
 }
 
 void Pacer::begin_block() {
