@@ -121,6 +121,18 @@ TEST_F(PacerTest, FramesReachTheSinkInPiecesJustAheadOfWhatPlays) {
     EXPECT_LE(stats.wakes, uint32_t(BLOCK / PIECE));
 }
 
+// A device of periods longer than a piece is not waited for step by step:
+// the loop still wakes once a piece at most, and runs a period ahead at most.
+TEST_F(PacerTest, LongPeriodsKeepOneWakeAPiece) {
+    FakeDevice device(time, 1024, 8192);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    for (int b = 0; b < 4; b++)
+        run_block(pacer);
+    EXPECT_EQ(stats.underruns, 0u);
+    EXPECT_LE(stats.wakes, 4u * BLOCK / PIECE);
+    EXPECT_LE(stats.worst_latency_ns, frames_to_ns(pacer.ahead_frames() + 1024 + PIECE, RATE));
+}
+
 TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
     FakeDevice device(time, 256, 16384);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
@@ -200,24 +212,25 @@ TEST_F(PacerTest, AStopLongerThanABlockResumesFromThePresentWithoutABurst) {
     run_block(pacer);
     // Stopped for ten seconds (Ctrl-Z) in a wait in the middle of a block.
     pacer.begin_block();
-    for (long done = PIECE; done <= BLOCK / 2; done += PIECE)
-        pacer.progress(done);
     const int64_t stopped_at = time.now;
     time.late_ns = 10'000'000'000;
-    pacer.progress(BLOCK / 2 + PIECE);
+    long done = PIECE;
+    for (; time.late_ns && done <= BLOCK / 2; done += PIECE)
+        pacer.progress(done);
     const int64_t resumed = time.now;
     ASSERT_GE(resumed - stopped_at, 10'000'000'000);
-    for (long done = BLOCK / 2 + 2 * PIECE; done <= BLOCK; done += PIECE)
+    const long rest = BLOCK - done + PIECE;
+    for (; done <= BLOCK; done += PIECE)
         pacer.progress(done);
     pacer.end_block();
     // The rest of the block plays at real time from the present, but for
     // what the clock may hold at the block's end: the ten seconds are not
     // made up in a burst.
-    const long rest = BLOCK / 2 - PIECE;
-    EXPECT_GE(time.now - resumed, frames_to_ns(rest - pacer.ahead_frames() - PIECE, RATE));
+    const long most_held = pacer.ahead_frames() + pacer.wake_frames();
+    EXPECT_GE(time.now - resumed, frames_to_ns(rest - most_held, RATE));
     const int64_t next = time.now;
     run_block(pacer);
-    EXPECT_NEAR(time.now - next, frames_to_ns(BLOCK, RATE), frames_to_ns(2 * PIECE, RATE));
+    EXPECT_NEAR(time.now - next, frames_to_ns(BLOCK, RATE), frames_to_ns(most_held, RATE));
     EXPECT_EQ(stats.underruns, 0u) << "nothing is heard without a device";
 }
 } // namespace
