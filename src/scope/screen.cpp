@@ -1,5 +1,7 @@
 #include "screen.h"
 
+#include "surface.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -54,4 +56,10 @@ void open_screen() {
         return;
     }
     std::atexit(SDL_Quit);
+    // The first present is slow (SDL 1.2 over SDL 2 sets up its renderer
+    // then: tens of ms), and inside the stream it would make the sound run
+    // dry. Presented once here, before the stream starts, the window shows
+    // the black it would show anyway.
+    clear_surface(screen);
+    SDL_Flip(screen);
 }

@@ -14,6 +14,10 @@ constexpr long MOST_MS = 32;
 long frames_of_ms(long ms, int rate) {
     return ms * rate / 1000;
 }
+
+long step_of(long period, int rate) {
+    return std::max(period, frames_of_ms(LEAST_STEP_MS, rate));
+}
 } // namespace
 
 long initial_ahead(long period, int rate) {
@@ -21,6 +25,9 @@ long initial_ahead(long period, int rate) {
 }
 
 long raised_ahead(long ahead, long period, int rate) {
-    const long step = std::max(period, frames_of_ms(LEAST_STEP_MS, rate));
-    return std::min(ahead + step, frames_of_ms(MOST_MS, rate));
+    return std::min(ahead + step_of(period, rate), frames_of_ms(MOST_MS, rate));
+}
+
+long lowered_ahead(long ahead, long period, int rate) {
+    return std::max(ahead - step_of(period, rate), initial_ahead(period, rate));
 }

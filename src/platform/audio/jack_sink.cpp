@@ -14,6 +14,11 @@ constexpr int CHANNELS = 2;
 constexpr size_t FRAME_BYTES = CHANNELS * sizeof(float);
 // Far more than the stream ever keeps ahead of the server.
 constexpr size_t RING_FRAMES = 8192;
+// PipeWire runs its graph at the smallest latency its clients ask for, and
+// its JACK library asks for what this variable says when the client opens:
+// a piece of the frame loop, as PipeWire's ALSA plugin asks for PortAudio's
+// period. Plain JACK servers ignore it; a value the user set is kept.
+constexpr char PIPEWIRE_LATENCY[] = "256/44100";
 
 void silent_text(const char *) {}
 
@@ -170,6 +175,7 @@ void jack_keep_quiet() {
 
 bool jack_connect(std::vector<std::string> *sinks) {
     jack_disconnect();
+    setenv("PIPEWIRE_LATENCY", PIPEWIRE_LATENCY, 0);
     auto connection = std::make_unique<Connection>();
     {
         const MainThreadSignalsBlocked blocked;

@@ -4,6 +4,8 @@
 #include "jack_sink.h"
 #include "portaudio_sink.h"
 
+#include <algorithm>
+
 // On Linux the menu's output types reach ALSA, with OSS for the Windows
 // waveout where it has devices, and the JACK output for ASIO, the low-latency
 // one, while a JACK server runs.
@@ -13,6 +15,14 @@ struct Choice {
     PortAudioApi api = PortAudioApi::Alsa;
 };
 Choice choice;
+
+// ALSA's `default` is the device a player should pick: on a desktop it
+// reaches PipeWire or PulseAudio, elsewhere the first sound card.
+void default_first(std::vector<std::string> *names) {
+    const auto found = std::find(names->begin(), names->end(), "default");
+    if (found != names->end())
+        std::rotate(names->begin(), found, found + 1);
+}
 } // namespace
 
 int outputs_choose(int requested, std::vector<std::string> *drivers) {
@@ -34,6 +44,7 @@ int outputs_choose(int requested, std::vector<std::string> *drivers) {
         }
     }
     *drivers = portaudio_devices(PortAudioApi::Alsa);
+    default_first(drivers);
     return FSOUND_OUTPUT_ALSA;
 }
 
@@ -41,7 +52,7 @@ std::unique_ptr<AudioSink> outputs_open(const std::vector<std::string> &drivers,
                                         int rate, int *error) {
     if (choice.jack)
         return jack_open(drivers[index], rate, error);
-    return portaudio_open(choice.api, index, rate, error);
+    return portaudio_open(choice.api, drivers[index], rate, error);
 }
 
 void outputs_close() {

@@ -22,15 +22,19 @@ Pacer::Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, c
     if (!sink)
         sink = &clock;
     period = sink->period();
-    ahead = initial_ahead(period, rate);
+    set_ahead(initial_ahead(period, rate));
+}
+
+void Pacer::set_ahead(long frames) {
+    ahead = frames;
+    ahead_set_ns = time.now_ns();
     stats.ahead_ns = frames_to_ns(ahead, rate);
 }
 
 void Pacer::note_dry_spells() {
     for (const uint32_t dry = sink->dry_spells(); dry_spells != dry; dry_spells++) {
         stats.underruns++;
-        ahead = raised_ahead(ahead, period, rate);
-        stats.ahead_ns = frames_to_ns(ahead, rate);
+        set_ahead(raised_ahead(ahead, period, rate));
     }
 }
 
@@ -108,6 +112,8 @@ long Pacer::wake_frames() const {
 void Pacer::begin_block() {
     hold_back();
     block_start_ns = time.now_ns();
+    if (block_start_ns - ahead_set_ns >= CLEAN_STRETCH_NS)
+        set_ahead(lowered_ahead(ahead, period, rate));
     waited_ns = 0;
     delivered = 0;
     held_back_at = 0;

@@ -151,14 +151,18 @@ std::vector<std::string> portaudio_devices(PortAudioApi api) {
     return names;
 }
 
-std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, int index, int rate, int *error) {
+std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &name, int rate,
+                                          int *error) {
     const std::vector<PaDeviceIndex> devices = stereo_devices(api);
-    if (index < 0 || index >= int(devices.size())) {
+    const auto named = std::find_if(devices.begin(), devices.end(), [&](PaDeviceIndex d) {
+        return name == Pa_GetDeviceInfo(d)->name;
+    });
+    if (named == devices.end()) {
         *error = FMOD_ERR_INIT;
         return nullptr;
     }
     PaStreamParameters out = {};
-    out.device = devices[index];
+    out.device = *named;
     out.channelCount = 2;
     out.sampleFormat = paInt16;
     out.suggestedLatency = DEVICE_BUFFER_S;

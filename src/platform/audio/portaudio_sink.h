@@ -24,6 +24,8 @@ void portaudio_end();
 // none when PortAudio or that host API is not there.
 std::vector<std::string> portaudio_devices(PortAudioApi api);
 
-// A sink on the `index`th of those devices, for frames at `rate` frames per
-// second. Null, with an FMOD_ERR_* code in `*error`, when it cannot be opened.
-std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, int index, int rate, int *error);
+// A sink on the device of `api` named `name` (the first of that name), for
+// frames at `rate` frames per second. Null, with an FMOD_ERR_* code in
+// `*error`, when it cannot be opened.
+std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &name, int rate,
+                                          int *error);

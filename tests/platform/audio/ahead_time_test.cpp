@@ -31,4 +31,8 @@ TEST(AheadTime, StartsAtTwoPeriodsAboveAFloorAndRisesAfterUnderrunsWithinTheGoal
         EXPECT_LE(ms(ahead + 256 + period), 50.0) << period;
     }
     EXPECT_LE(ms(initial_ahead(2048, RATE)), 32.0);
+
+    // Back down step by step, never below the start.
+    EXPECT_EQ(lowered_ahead(raised_ahead(1024, 512, RATE), 512, RATE), 1024);
+    EXPECT_EQ(lowered_ahead(initial_ahead(0, RATE), 0, RATE), initial_ahead(0, RATE));
 }

@@ -132,7 +132,8 @@ class Alsa : public testing::Test {
         home = dir;
         std::ofstream(home / ".asoundrc")
             << "pcm.scopesynth_sink { type file slave.pcm null file \""
-            << (home / "captured.raw").string() << "\" format raw }\n";
+            << (home / "captured.raw").string() << "\" format raw }\n"
+            << "pcm.!default { type null }\n";
         setenv("HOME", dir, 1);
         setenv("JACK_DEFAULT_SERVER", "scopesynth_test_no_server", 1);
     }
@@ -153,6 +154,7 @@ class Alsa : public testing::Test {
 
 TEST_F(Alsa, ListsTheUserDeviceAndMapsItsErrors) {
     EXPECT_EQ(FSOUND_GetOutput(), FSOUND_OUTPUT_ALSA) << "before any choice";
+    EXPECT_STREQ(FSOUND_GetDriverName(0), "default") << "the driver a player should pick";
     EXPECT_TRUE(choose_sink());
     // Without a JACK server ASIO falls back to ALSA too.
     for (int output : {FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_ASIO}) {

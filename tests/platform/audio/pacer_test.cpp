@@ -141,7 +141,7 @@ TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
     EXPECT_EQ(device.received, block);
 }
 
-TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRule) {
+TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRuleUntilALongCleanStretch) {
     FakeDevice device(time, 512, 8192);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
     const long initial = pacer.ahead_frames();
@@ -153,6 +153,15 @@ TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRule) {
     EXPECT_EQ(stats.underruns, 1u);
     EXPECT_EQ(pacer.ahead_frames(), raised_ahead(initial, 512, RATE));
     EXPECT_EQ(stats.ahead_ns, frames_to_ns(pacer.ahead_frames(), RATE));
+    // A long clean stretch brings it back down.
+    const int64_t raised_at = time.now;
+    while (time.now - raised_at < CLEAN_STRETCH_NS - frames_to_ns(BLOCK, RATE))
+        run_block(pacer);
+    EXPECT_GT(pacer.ahead_frames(), initial);
+    run_block(pacer);
+    run_block(pacer);
+    EXPECT_EQ(pacer.ahead_frames(), initial);
+    EXPECT_EQ(stats.underruns, 1u);
 }
 
 TEST_F(PacerTest, ASinkThatStopsTakingFramesIsLeftForTheClockAfterTheStallTime) {
