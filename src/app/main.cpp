@@ -1,3 +1,4 @@
+#include "clear_console.h"
 #include "console_keys.h"
 #include "control_loop.h"
 #include "fsound.h"
@@ -8,19 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
-// Clears the console once before the help; only a terminal has anything to
-// clear, and a pipe must not receive its escape codes.
-void clear_console() {
-    if (!isatty(STDOUT_FILENO))
-        return;
-    std::fflush(stdout);
-    // Without a "clear" command the dialog simply stays on screen.
-    [[maybe_unused]] const int status = std::system("clear");
-}
-
 void print_help() {
     std::printf("aqzs edrftg yhujik olpm our modifier les trucs \n");
     std::printf("+- change le OSC1\n");
@@ -29,7 +19,9 @@ void print_help() {
 }
 } // namespace
 
-int main() {
+// Under SDL's entry wrapper (SDLmain, on Windows) main takes the arguments,
+// which the program takes no notice of.
+int main(int, char **) {
     console_keys_start();
     if (!setup_audio())
         return 1;

@@ -1,8 +1,8 @@
 #include "screen.h"
 
 #include "surface.h"
+#include "video_start.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,21 +14,6 @@ bool holds_scope_pixels(const SDL_Surface *s) {
     const SDL_PixelFormat *f = s->format;
     return f->BytesPerPixel == 4 && f->Rmask == 0xff0000 && f->Gmask == 0xff00 &&
            f->Bmask == 0xff && s->w >= SCREEN_WIDTH && s->h >= SCREEN_HEIGHT;
-}
-
-// SDL's video start-up claims SIGINT and SIGTERM while they are at their
-// default and turns them into quit events, which nothing here reads: Ctrl-C
-// would be swallowed. Whatever the program had set stays in force. Without
-// SDL's parachute a crash stays a crash instead of an exit run from inside a
-// signal handler on whichever thread faulted.
-int start_video_keeping_signals() {
-    struct sigaction interrupt, terminate;
-    sigaction(SIGINT, nullptr, &interrupt);
-    sigaction(SIGTERM, nullptr, &terminate);
-    const int result = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);
-    sigaction(SIGINT, &interrupt, nullptr);
-    sigaction(SIGTERM, &terminate, nullptr);
-    return result;
 }
 } // namespace
 
@@ -42,14 +27,8 @@ SDL_Surface *set_scope_mode() {
 }
 
 void open_screen() {
-    // Only a real window will do. Left to choose, SDL falls back to drawing
-    // ASCII art into this very console, or ends the process when it cannot.
-    const char *display = std::getenv("DISPLAY");
-    if (display && *display) {
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-        if (start_video_keeping_signals() == 0)
-            screen = set_scope_mode();
-    }
+    if (start_video())
+        screen = set_scope_mode();
     if (!screen) {
         SDL_Quit(); // whatever part of SDL did start
         std::printf("The scope window could not be opened: playing with sound only.\n");

@@ -1,7 +1,14 @@
 #pragma once
 
-// What this system needs done before PortAudio starts (the PortAudio sink
-// calls it once, right before Pa_Initialize): its sound libraries kept quiet
-// on the console. The file that implements it also sets which host APIs
-// PortAudio starts.
+#include <portaudio.h>
+
+// What differs from one system to another in the PortAudio sink. The file
+// that implements these also sets which host APIs PortAudio starts.
+
+// Before PortAudio starts: this system's sound libraries kept quiet on the
+// console.
 void portaudio_prepare_host();
+
+// Opens a blocking output stream on `out` at `rate` frames per second, the
+// way this system's host APIs need it.
+PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate);

@@ -29,3 +29,8 @@ void portaudio_prepare_host() {
     snd_lib_error_set_handler(silent_alsa);
     PaUtil_SetDebugPrintFunction(silent_text);
 }
+
+PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate) {
+    return Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified, paNoFlag,
+                         nullptr, nullptr);
+}

@@ -170,8 +170,7 @@ std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &n
     PaError opened;
     {
         const MainThreadSignalsBlocked blocked;
-        opened = Pa_OpenStream(&stream, nullptr, &out, rate, paFramesPerBufferUnspecified, paNoFlag,
-                               nullptr, nullptr);
+        opened = portaudio_open_stream(&stream, out, rate);
     }
     *error = fmod_error(opened);
     if (opened != paNoError)

@@ -1,0 +1,37 @@
+#include "portaudio_host.h"
+
+#include <pa_win_wasapi.h>
+
+// PortAudio is built for this program with the Windows host APIs it needs,
+// and without its diagnostics: there is nothing to keep quiet.
+void portaudio_prepare_host() {}
+
+namespace {
+bool on_wasapi(const PaStreamParameters &out) {
+    const PaHostApiInfo *api = Pa_GetHostApiInfo(Pa_GetDeviceInfo(out.device)->hostApi);
+    return api && api->type == paWASAPI;
+}
+
+PaError open_stream(PaStream **stream, const PaStreamParameters &out, int rate) {
+    return Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified, paNoFlag,
+                         nullptr, nullptr);
+}
+} // namespace
+
+// WASAPI's shared mode plays only at the rate the system mixes at, 48000 Hz
+// on most machines, and this PortAudio cannot have the system convert. Where
+// shared mode refuses the stream's format, the device is taken in exclusive
+// mode, at the stream's own format, as an ASIO driver takes it.
+PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate) {
+    const PaError shared = open_stream(stream, out, rate);
+    if (!on_wasapi(out) || (shared != paInvalidSampleRate && shared != paSampleFormatNotSupported))
+        return shared;
+    PaWasapiStreamInfo exclusive = {};
+    exclusive.size = sizeof exclusive;
+    exclusive.hostApiType = paWASAPI;
+    exclusive.version = 1;
+    exclusive.flags = paWinWasapiExclusive;
+    PaStreamParameters taken = out;
+    taken.hostApiSpecificStreamInfo = &exclusive;
+    return open_stream(stream, taken, rate);
+}

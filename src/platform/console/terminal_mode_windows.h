@@ -1,0 +1,9 @@
+#pragma once
+
+#include <windows.h>
+
+// The console's input in raw mode while the program runs: no echo, every key
+// at once rather than a line after Enter, Ctrl-C still the console's own
+// event. The mode found is restored at exit(). False when standard input is
+// not a console: its bytes are the keys as they stand.
+bool console_mode_start(HANDLE input);

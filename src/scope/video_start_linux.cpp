@@ -1,0 +1,29 @@
+#include "video_start.h"
+
+#include <SDL.h>
+
+#include <csignal>
+#include <cstdlib>
+
+// Only a real window will do: an X display. Left to choose, SDL falls back to
+// drawing ASCII art into this very console, or ends the process when it
+// cannot.
+//
+// SDL's video start-up claims SIGINT and SIGTERM while they are at their
+// default and turns them into quit events, which nothing here reads: Ctrl-C
+// would be swallowed. Whatever the program had set stays in force. Without
+// SDL's parachute a crash stays a crash instead of an exit run from inside a
+// signal handler on whichever thread faulted.
+bool start_video() {
+    const char *display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        return false;
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    struct sigaction interrupt, terminate;
+    sigaction(SIGINT, nullptr, &interrupt);
+    sigaction(SIGTERM, nullptr, &terminate);
+    const int result = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);
+    sigaction(SIGINT, &interrupt, nullptr);
+    sigaction(SIGTERM, &terminate, nullptr);
+    return result == 0;
+}
