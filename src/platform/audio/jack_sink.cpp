@@ -2,9 +2,11 @@
 
 #include "fsound.h"
 #include "main_thread_signals.h"
+#include "rate_converter.h"
 #include "relaxed.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
@@ -12,8 +14,8 @@
 namespace {
 constexpr int CHANNELS = 2;
 constexpr size_t FRAME_BYTES = CHANNELS * sizeof(float);
-// Far more than the stream ever keeps ahead of the server.
-constexpr size_t RING_FRAMES = 8192;
+// Far more than the stream ever keeps ahead of the server: 186 ms.
+constexpr size_t RING_FRAMES = 8192; // at the stream's rate
 // PipeWire runs its graph at the smallest latency its clients ask for, and
 // its JACK library asks for what this variable says when the client opens:
 // a piece of the frame loop, as PipeWire's ALSA plugin asks for PortAudio's
@@ -58,6 +60,10 @@ std::string client_of(const std::string &port) {
     return port.substr(0, port.find(':'));
 }
 
+// The server plays at its own rate. At the stream's rate the frames go to
+// the ring as they are, bit for bit; at another the converter turns them
+// into the server's, on the stream thread. Every count that the sink reports
+// is in frames at the stream's rate.
 class JackSink final : public AudioSink {
   public:
     explicit JackSink(std::unique_ptr<Connection> connection) : connection(std::move(connection)) {}
@@ -73,9 +79,13 @@ class JackSink final : public AudioSink {
         jack_client_t *client = connection->client;
         if (connection->server_gone)
             return FMOD_ERR_INIT;
-        if (jack_get_sample_rate(client) != static_cast<jack_nframes_t>(rate))
+        const auto server_rate = static_cast<long>(jack_get_sample_rate(client));
+        ratio = double(server_rate) / rate;
+        if (server_rate != rate && !(converter = RateConverter::make(rate, server_rate)))
             return FMOD_ERR_OUTPUT_FORMAT;
-        ring = jack_ringbuffer_create(RING_FRAMES * FRAME_BYTES);
+        ring_frames = static_cast<size_t>(std::ceil(RING_FRAMES * ratio));
+        ring = jack_ringbuffer_create(ring_frames * FRAME_BYTES);
+        scratch = std::make_unique<float[]>(ring_frames * CHANNELS);
         if (!ring)
             return FMOD_ERR_MEMORY;
         const char *names[CHANNELS] = {"out_1", "out_2"};
@@ -110,25 +120,39 @@ class JackSink final : public AudioSink {
     // Playing started when the client was activated.
     int start() override { return FMOD_ERR_NONE; }
 
+    // What the ring holds, and what the converter holds on its way there.
     bool level(long *held, long *room) override {
         if (connection->server_gone)
             return false;
-        *held = static_cast<long>(jack_ringbuffer_read_space(ring) / FRAME_BYTES);
-        *room = static_cast<long>(jack_ringbuffer_write_space(ring) / FRAME_BYTES);
+        const size_t ring_held = jack_ringbuffer_read_space(ring) / FRAME_BYTES;
+        const size_t ring_room = jack_ringbuffer_write_space(ring) / FRAME_BYTES;
+        if (!converter) {
+            *held = static_cast<long>(ring_held);
+            *room = static_cast<long>(ring_room);
+            return true;
+        }
+        *held = std::lround(ring_held / ratio + converter->held());
+        *room = converter->most_in(static_cast<long>(ring_room));
         return true;
     }
 
     // Converted to JACK's floats here, off the process thread.
     bool write(const char *frames, long count) override {
-        const auto *bytes = reinterpret_cast<const unsigned char *>(frames);
-        for (long i = 0; i < count * CHANNELS; i++)
-            scratch[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8) / 32768.0f;
-        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(scratch), count * FRAME_BYTES);
+        long out = count;
+        if (converter) {
+            out = converter->convert(frames, count, scratch.get());
+        } else {
+            const auto *bytes = reinterpret_cast<const unsigned char *>(frames);
+            for (long i = 0; i < count * CHANNELS; i++)
+                scratch[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8) / 32768.0f;
+        }
+        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(scratch.get()),
+                              out * FRAME_BYTES);
         fed = 1;
         return true;
     }
 
-    long period() override { return static_cast<long>(jack_get_buffer_size(connection->client)); }
+    long period() override { return std::lround(jack_get_buffer_size(connection->client) / ratio); }
 
     uint32_t dry_spells() override { return dry; }
 
@@ -159,11 +183,14 @@ class JackSink final : public AudioSink {
     std::unique_ptr<Connection> connection;
     jack_port_t *ports[CHANNELS] = {};
     jack_ringbuffer_t *ring = nullptr;
+    size_t ring_frames = 0;                   // at the server's rate
+    double ratio = 1;                         // the server's frames a frame of the stream
+    std::unique_ptr<RateConverter> converter; // none at the stream's rate
+    std::unique_ptr<float[]> scratch;         // frames as the ring takes them
     // Shared with JACK's process thread.
-    Relaxed<int32_t> fed;                  // the first frames have been written
-    Relaxed<uint32_t> dry;                 // runs of periods that found the ring short
-    bool was_short = false;                // process thread only
-    float scratch[RING_FRAMES * CHANNELS]; // frames as the ring takes them
+    Relaxed<int32_t> fed;   // the first frames have been written
+    Relaxed<uint32_t> dry;  // runs of periods that found the ring short
+    bool was_short = false; // process thread only
 };
 } // namespace
 

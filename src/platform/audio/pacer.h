@@ -19,11 +19,10 @@
 // often.
 //
 // The pacer also watches the sink. One that runs dry raises the ahead-time,
-// which comes back down after a long clean stretch (ahead_time.h). One that fails, or plays nothing for STALL_NS of waiting,
-// is left for the clock, which plays the frames unheard at real time, so that
-// the window still moves. Only the time waited counts towards a stall: a wait
-// that lasted longer than asked had the whole process stopped (Ctrl-Z), and
-// the sink with it.
+// which comes back down after a long clean stretch (ahead_time.h). One that fails, or plays nothing
+// for STALL_NS of waiting, is left for the clock, which plays the frames unheard at real time, so
+// that the window still moves. Only the time waited counts towards a stall: a wait that lasted
+// longer than asked had the whole process stopped (Ctrl-Z), and the sink with it.
 //
 // Every call comes from the stream thread. Counts are in frames at the
 // stream's rate.
@@ -78,7 +77,7 @@ class Pacer {
     long held_back_at = 0;   // the frame of the block at the last hold-back
     long last_held = 0;
     int64_t stalled_ns = 0; // time waited since the sink was last seen to play
-    int64_t ahead_set_ns; // when the ahead-time last changed
+    int64_t ahead_set_ns;   // when the ahead-time last changed
     int64_t block_start_ns = 0;
     int64_t waited_ns = 0; // time the block in hand spent held back
     bool woken = false;
