@@ -115,8 +115,8 @@ class SessionTest(unittest.TestCase):
             for mark in (b"Sanitizer", b"runtime error:"):
                 self.assertNotIn(mark, s.output, s.output[-3000:])
 
-    def start(self, env=None):
-        s = Session(env)
+    def start(self, env=None, args=None):
+        s = Session(env, args)
         self.sessions.append(s)
         return s
 

@@ -1,14 +1,26 @@
 // A JACK client for the end-to-end tests and the soak, on the server named by
 // JACK_DEFAULT_SERVER (never started for us):
 //
-//   jack_probe up           status 0 when the server runs with system:playback_1
-//   jack_probe clock        prints the server's frame time and its time in µs
-//   jack_probe record FILE  records what the playback ports are fed, until
-//                           SIGTERM or SIGINT
+//   jack_probe up                  status 0 when the server runs with
+//                                  system:playback_1
+//   jack_probe clock               prints the server's frame time and its
+//                                  time in µs
+//   jack_probe record FILE [SINK]  records what the first two input ports of
+//                                  the client SINK (by default `system`, the
+//                                  sound card) are fed, until SIGTERM or SIGINT
 //
 // The recording is a sequence of periods, each a header (the period's start
-// in µs and its frame count, both int64) followed by its frames as
-// interleaved 16-bit left and right samples, in native byte order.
+// in µs, the server's frame time at that start and the period's frame count,
+// all int64) followed by its frames as interleaved 16-bit left and right
+// samples, in native byte order.
+//
+// Under pipewire-jack a sink is a client of its own (`Null Sink`, with ports
+// playback_FL and playback_FR), and a period's start is when the graph's
+// driver was due to start the cycle, not its wake-up, which is late now and
+// then. When the graph stalls, the recorder misses cycles: their frames are
+// not in the recording, and the frame time moves on by more than a period.
+// The frame time also jumps once, before any sound, when the recorder moves
+// from PipeWire's idle driver to the sink's.
 //
 // JACK's clock (jack_get_time) is not CLOCK_MONOTONIC on Linux: jackd2 1.9.21
 // reads CLOCK_MONOTONIC_RAW, which NTP does not slew, and the two were found
@@ -31,6 +43,7 @@
 namespace {
 struct PeriodHeader {
     int64_t start_us;
+    int64_t frame;
     int64_t frames;
 };
 
@@ -70,8 +83,8 @@ int16_t to_int16(float x) {
 // Runs on JACK's real-time thread: no file, no lock, no allocation. A period
 // that finds no room in the ring is dropped whole and counted.
 int process(jack_nframes_t frames, void *) {
-    const PeriodHeader header{
-        on_monotonic(jack_frames_to_time(client, jack_last_frame_time(client))), frames};
+    const jack_nframes_t frame = jack_last_frame_time(client);
+    const PeriodHeader header{on_monotonic(jack_frames_to_time(client, frame)), frame, frames};
     if (jack_ringbuffer_write_space(ring) < sizeof header + 4 * size_t(frames)) {
         dropped.fetch_add(1, std::memory_order_relaxed);
         return 0;
@@ -94,15 +107,28 @@ void print_clock() {
     printf("%u %lld\n", frame, (long long)on_monotonic(jack_frames_to_time(client, frame)));
 }
 
+// The sink's first two audio inputs, left and right, in the server's order;
+// nullptr where it has fewer.
+void find_playback(const char *sink, jack_port_t *playback[2]) {
+    playback[0] = playback[1] = nullptr;
+    const char **ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    const size_t length = strlen(sink);
+    int found = 0;
+    for (int i = 0; ports && ports[i] && found < 2; i++)
+        if (!strncmp(ports[i], sink, length) && ports[i][length] == ':')
+            playback[found++] = jack_port_by_name(client, ports[i]);
+    jack_free(ports);
+}
+
 // Feeds each of our inputs from whatever feeds the matching playback port.
 // Sources come and go with the program under test, so this is polled; a
 // connect is never made from the process callback.
-void follow_sources() {
+void follow_sources(const char *sink) {
+    jack_port_t *playback[2];
+    find_playback(sink, playback);
     for (int i = 0; i < 2; i++) {
-        char name[32];
-        snprintf(name, sizeof name, "system:playback_%d", i + 1);
-        jack_port_t *playback = jack_port_by_name(client, name);
-        const char **sources = playback ? jack_port_get_all_connections(client, playback) : nullptr;
+        const char **sources =
+            playback[i] ? jack_port_get_all_connections(client, playback[i]) : nullptr;
         for (int s = 0; sources && sources[s]; s++)
             if (!jack_port_connected_to(inputs[i], sources[s]))
                 jack_connect(client, sources[s], jack_port_name(inputs[i]));
@@ -118,7 +144,7 @@ void drain(FILE *out) {
     jack_ringbuffer_read_advance(ring, parts[0].len + parts[1].len);
 }
 
-int record(const char *path) {
+int record(const char *path, const char *sink) {
     FILE *out = fopen(path, "wb");
     if (!out) {
         perror(path);
@@ -136,7 +162,7 @@ int record(const char *path) {
     printf("recording\n");
     fflush(stdout);
     while (!stopping) {
-        follow_sources();
+        follow_sources(sink);
         drain(out);
         usleep(10000);
     }
@@ -153,9 +179,9 @@ int record(const char *path) {
 
 int main(int argc, char **argv) {
     const char *command = argc > 1 ? argv[1] : "";
-    const bool recording = !strcmp(command, "record") && argc == 3;
+    const bool recording = !strcmp(command, "record") && (argc == 3 || argc == 4);
     if (strcmp(command, "up") && strcmp(command, "clock") && !recording) {
-        fprintf(stderr, "usage: jack_probe up | clock | record FILE\n");
+        fprintf(stderr, "usage: jack_probe up | clock | record FILE [SINK]\n");
         return 2;
     }
     signal(SIGTERM, stop);
@@ -169,7 +195,7 @@ int main(int argc, char **argv) {
     else if (!strcmp(command, "clock"))
         print_clock();
     else
-        status = record(argv[2]);
+        status = record(argv[2], argc == 4 ? argv[3] : "system");
     jack_client_close(client);
     return status;
 }

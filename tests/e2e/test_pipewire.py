@@ -1,0 +1,92 @@
+"""The real program on a headless PipeWire desktop, with the window open: the
+ALSA output on `default` (pipewire-alsa) and the JACK output under pw-jack,
+each recorded where the graph plays it, in the null sink.
+
+The graph runs at 48000 Hz, as on a desktop; SCOPESYNTH_TEST_GRAPH_RATE
+forces another rate (44100: the stream's own, which the JACK output needs
+until it resamples)."""
+
+import os
+import shutil
+import signal
+import tempfile
+import time
+import unittest
+
+from audio_rig import choose_driver
+from harness import BINARY, SessionTest
+from pipewire_session import SINK_CLIENT, PipeWireSession, missing_programs
+from recording import Recording
+from test_scope_window import NO_WINDOW_LINE, start_xvfb
+
+FORCED_RATE = int(os.environ.get("SCOPESYNTH_TEST_GRAPH_RATE") or 0) or None
+PLAY_S = 4.0
+# The start patch's carrier, a three-level square at 10000, and how far the
+# graph's resampler may move its level (it rings at the square's edges).
+LEVEL = 10000
+LEVEL_TOLERANCE = 200
+
+
+def carrier_level(left):
+    """The median of the samples at the carrier's two outer levels."""
+    outer = sorted(abs(x) for x in left if abs(x) > LEVEL // 2)
+    return outer[len(outer) // 2] if outer else 0
+
+
+@unittest.skipIf(missing_programs(), "no PipeWire session here: %s missing" % missing_programs())
+class PipeWireDesktop(SessionTest):
+    def setUp(self):
+        super().setUp()
+        self.dir = tempfile.mkdtemp(prefix="scopesynth_desktop_")
+        self.addCleanup(shutil.rmtree, self.dir)
+        self.pipewire = PipeWireSession(FORCED_RATE)
+        self.addCleanup(self.pipewire.stop)
+        xvfb, self.display = start_xvfb(24)
+        self.addCleanup(lambda: (xvfb.kill(), xvfb.wait()))
+
+    def play_recorded(self, output_key, output_name, driver, wrapper=()):
+        """Plays the start patch for PLAY_S with the window open, recording
+        what reaches the sink; holds the program's clean exit and returns the
+        recording."""
+        path = os.path.join(self.dir, output_name)
+        recorder = self.pipewire.record(path, os.environ["SCOPESYNTH_JACK_PROBE"])
+        env = dict(self.pipewire.env, DISPLAY=self.display, HOME=self.dir)
+        s = self.start(env, [*wrapper, BINARY])
+        choose_driver(s, output_key, output_name, driver)
+        s.expect("(foireuxmaismarche)", timeout=20)
+        self.assertNotIn(NO_WINDOW_LINE, s.output)
+        end = time.monotonic() + PLAY_S
+        while time.monotonic() < end:
+            s.read_available(0.1)
+        quantum, rate = self.pipewire.graph()
+        # Before the program ends, whose end would sound as silence.
+        recorder.send_signal(signal.SIGTERM)
+        self.assertEqual(recorder.wait(timeout=10), 0, "the recording is incomplete")
+        s.signal(signal.SIGTERM)
+        self.assertEqual(s.wait(timeout=20), 128 + signal.SIGTERM, s.output[-500:])
+        self.assertTrue(s.terminal_restored())
+        recording = Recording(path)
+        gaps, stalls = recording.silences()
+        print("%s: graph at %d frames, %d Hz; silent periods at %s s, after the graph's "
+              "stalls at %s s" % (output_name, quantum, rate, gaps, stalls))
+        return recording, rate
+
+    def assert_plays_the_patch(self, recording, rate):
+        sounding = sum(len(p) for p in recording.periods() if any(p))
+        # Most of the run was heard.
+        self.assertGreater(sounding, (PLAY_S - 1.5) * rate)
+        self.assertAlmostEqual(carrier_level(recording.left), LEVEL, delta=LEVEL_TOLERANCE)
+        # Once it has started, the sound never stops for a period, but where
+        # the graph itself stalled and every client with it.
+        self.assertEqual(recording.silences()[0], [], "silent periods (s from the first sound)")
+
+    def test_alsa_default_reaches_the_sink_without_gaps(self):
+        self.assert_plays_the_patch(*self.play_recorded("1", "Alsa", "default"))
+
+    def test_jack_output_under_pw_jack_reaches_the_sink_without_gaps(self):
+        recording, rate = self.play_recorded("3", "ASIO", SINK_CLIENT, ("pw-jack",))
+        self.assert_plays_the_patch(recording, rate)
+
+
+if __name__ == "__main__":
+    unittest.main()
