@@ -12,7 +12,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
 endif
 
-.PHONY: run test check sanitized bench deps build program install
+.PHONY: run test check sanitized bench deps build program install windows test-windows
 
 run: program
 	./$(BUILD)/scopesynth
@@ -56,3 +56,21 @@ install: program
 
 deps:
 	@scripts/deps test
+
+# The Windows program, cross-built from Linux with the same CMake project:
+# build-windows/scopesynth.exe, one static program that needs no DLL beside
+# it. Its libraries are built once into build-windows/prefix.
+WINDOWS_BUILD := build-windows/cmake
+windows:
+	@scripts/windows-deps
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(CMAKE_FLAGS)
+	cmake --build $(WINDOWS_BUILD) -j2 --target scopesynth
+	cp $(WINDOWS_BUILD)/scopesynth.exe build-windows/scopesynth.exe
+
+# The unit tests and the end-to-end tests of the Windows program, under wine;
+# the end-to-end tests play its sound into a JACK server, which they watch
+# with the Linux build's JACK client.
+test-windows: windows build
+	@scripts/deps wine
+	cmake --build $(WINDOWS_BUILD) -j2
+	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j2

@@ -40,9 +40,6 @@ set(PKG_CONFIG_ARGN --static)
 # DLLs only.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
-# Tests built here run under wine, where it is installed (gtest_discover_tests
-# lists them by running the .exe).
-find_program(SCOPESYNTH_WINE wine)
-if(SCOPESYNTH_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${SCOPESYNTH_WINE}")
-endif()
+# Tests built here run under wine, in the project's own prefix
+# (gtest_discover_tests lists them by running the .exe).
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")

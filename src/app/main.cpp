@@ -19,9 +19,7 @@ void print_help() {
 }
 } // namespace
 
-// Under SDL's entry wrapper (SDLmain, on Windows) main takes the arguments,
-// which the program takes no notice of.
-int main(int, char **) {
+int main() {
     console_keys_start();
     if (!setup_audio())
         return 1;

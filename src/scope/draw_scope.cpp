@@ -5,6 +5,8 @@
 #include "screen.h"
 #include "surface.h"
 
+#include <SDL.h>
+
 #include <cstdint>
 
 namespace {

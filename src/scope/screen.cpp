@@ -3,6 +3,8 @@
 #include "surface.h"
 #include "video_start.h"
 
+#include <SDL.h>
+
 #include <cstdio>
 #include <cstdlib>
 

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <SDL.h>
+// SDL's own header is left to the files that call SDL: on Windows it renames
+// the `main` of any file that includes it.
+struct SDL_Surface;
 
 constexpr int SCREEN_WIDTH = 640;
 constexpr int SCREEN_HEIGHT = 800;

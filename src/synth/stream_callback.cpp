@@ -7,6 +7,8 @@
 #include "stream_progress.h"
 #include "surface.h"
 
+#include <SDL.h>
+
 namespace {
 // The frames are counted in a float, which is exact up to 2^24; a longer
 // block gets its first 2^24 frames rather than a counter that stops moving.

@@ -9,15 +9,11 @@
 #include <cmath>
 #include <limits>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using testing::ExitedWithCode;
 
 namespace {
-// CTest runs the cases side by side in one folder, each in a process of its
-// own: the file is named after the process, whose death tests inherit it.
-const std::string OUT_FILE = "control_loop_test." + std::to_string(getpid()) + ".out";
 
 class ControlLoop : public testing::Test {
   protected:
@@ -44,11 +40,11 @@ std::string loop_output(std::deque<int> keys) {
     fake_keys = std::move(keys);
     EXPECT_EXIT(
         {
-            redirect_stdout(OUT_FILE);
+            redirect_stdout(test_output_file());
             control_loop();
         },
         ExitedWithCode(0), "");
-    return read_file(OUT_FILE);
+    return read_file(test_output_file());
 }
 
 size_t count(const std::string &text, const std::string &what) {

@@ -17,6 +17,11 @@ std::string read_file(const std::string &path) {
     return s.str();
 }
 
+std::string test_output_file() {
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(test->test_suite_name()) + "." + test->name() + ".out";
+}
+
 void redirect_stdout(const std::string &path) {
     if (!std::freopen(path.c_str(), "w", stdout))
         std::abort();

@@ -39,6 +39,10 @@ template <typename F> std::string captured_stdout(F body);
 
 // Reads a whole file.
 std::string read_file(const std::string &path);
+// A file for the output of the test in hand, named after it: CTest runs the
+// cases side by side in one folder, and a death test's process (a fork on
+// Linux, the test program started again on Windows) writes the same one.
+std::string test_output_file();
 // Points standard output at a file (for statements that end the process).
 void redirect_stdout(const std::string &path);
 

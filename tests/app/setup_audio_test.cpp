@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <unistd.h>
 
 using testing::ExitedWithCode;
 
@@ -18,9 +17,6 @@ const std::string MENU = SEP + "Output Type\n" + SEP +
                          "4 - NoSound\n" +
                          SEP + "Press a corresponding number or ESC to quit\n";
 const std::string PROMPT = SEP + "Press a corresponding number or ESC to quit\n";
-// CTest runs the cases side by side in one folder, each in a process of its
-// own: the file is named after the process, whose death tests inherit it.
-const std::string OUT_FILE = "setup_audio_test." + std::to_string(getpid()) + ".out";
 
 std::string driver_header(const std::string &name) {
     return SEP + name + " Driver list\n" + SEP;
@@ -30,11 +26,11 @@ std::string driver_header(const std::string &name) {
 std::string dialog_until_exit(int expected_status) {
     EXPECT_EXIT(
         {
-            redirect_stdout(OUT_FILE);
+            redirect_stdout(test_output_file());
             setup_audio();
         },
         ExitedWithCode(expected_status), "");
-    return read_file(OUT_FILE);
+    return read_file(test_output_file());
 }
 } // namespace
 
@@ -103,7 +99,7 @@ TEST(SetupAudio, WithNoDriversOnlyEscLeavesTheDriverPrompt) {
     fake_keys = {'4', '1'};
     EXPECT_EXIT(
         {
-            redirect_stdout(OUT_FILE);
+            redirect_stdout(test_output_file());
             setup_audio();
         },
         ExitedWithCode(OUT_OF_KEYS), "");

@@ -18,7 +18,7 @@ class Session:
     The test keeps the terminal's slave side open, so that after the program
     has gone the terminal's flags can still be read and compared."""
 
-    def __init__(self, env=None, args=None):
+    def __init__(self, env=None, args=None, stdout=None):
         self.master, self.slave = pty.openpty()
         self.initial_attrs = termios.tcgetattr(self.slave)
         full_env = dict(os.environ)
@@ -27,7 +27,7 @@ class Session:
         self.proc = subprocess.Popen(
             args or [BINARY],
             stdin=self.slave,
-            stdout=self.slave,
+            stdout=stdout or self.slave,
             stderr=self.slave,
             env=full_env,
             start_new_session=True,

@@ -32,14 +32,14 @@ def sdl_version():
 SDL12_COMPAT = sdl_version() >= (1, 2, 50)
 
 
-def start_xvfb(depth):
+def start_xvfb(depth, size="640x800"):
     """Starts Xvfb on a display number it picks itself; returns (process, display).
     -noreset: otherwise the server drops the next connection after a client
     leaves, and a start of the window fails now and then."""
     read_end, write_end = os.pipe()
     proc = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-         "-screen", "0", "640x800x%d" % depth],
+         "-screen", "0", "%sx%d" % (size, depth)],
         pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     with os.fdopen(read_end) as f:

@@ -6,6 +6,7 @@
 #include "stream_callback.h"
 #include "surface.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -51,7 +52,8 @@ class DrawScope : public ::testing::Test {
   protected:
     void SetUp() override {
         // SDL's dummy driver flips a surface that is not its window as a no-op.
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        static char dummy_driver[] = "SDL_VIDEODRIVER=dummy";
+        SDL_putenv(dummy_driver);
         SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);
         screen = SDL_CreateRGBSurface(SDL_SWSURFACE, 640, 800, 32, 0xff0000, 0xff00, 0xff, 0);
         std::memset(screen->pixels, 0x5A, 640 * 800 * 4); // an earlier picture

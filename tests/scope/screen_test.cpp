@@ -1,5 +1,6 @@
 #include "screen.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <array>

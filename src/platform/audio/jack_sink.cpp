@@ -1,5 +1,6 @@
 #include "jack_sink.h"
 
+#include "dry_spells.h"
 #include "fsound.h"
 #include "main_thread_signals.h"
 #include "rate_converter.h"
@@ -148,13 +149,13 @@ class JackSink final : public AudioSink {
         }
         jack_ringbuffer_write(ring, reinterpret_cast<const char *>(scratch.get()),
                               out * FRAME_BYTES);
-        fed = 1;
+        dry.fed = 1;
         return true;
     }
 
     long period() override { return std::lround(jack_get_buffer_size(connection->client) / ratio); }
 
-    uint32_t dry_spells() override { return dry; }
+    uint32_t dry_spells() override { return dry.count; }
 
   private:
     // Real-time: copies what the ring holds, and silence for what it lacks.
@@ -173,10 +174,7 @@ class JackSink final : public AudioSink {
         }
         for (int c = 0; c < CHANNELS; c++)
             std::fill(out[c] + played, out[c] + frames, 0.0f);
-        const bool short_period = played < frames && s.fed;
-        if (short_period && !s.was_short)
-            s.dry = s.dry + 1;
-        s.was_short = short_period;
+        s.dry.note_period(played < frames);
         return 0;
     }
 
@@ -187,10 +185,7 @@ class JackSink final : public AudioSink {
     double ratio = 1;                         // the server's frames a frame of the stream
     std::unique_ptr<RateConverter> converter; // none at the stream's rate
     std::unique_ptr<float[]> scratch;         // frames as the ring takes them
-    // Shared with JACK's process thread.
-    Relaxed<int32_t> fed;   // the first frames have been written
-    Relaxed<uint32_t> dry;  // runs of periods that found the ring short
-    bool was_short = false; // process thread only
+    DrySpells dry;                            // counted by JACK's process thread
 };
 } // namespace
 

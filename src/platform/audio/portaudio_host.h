@@ -9,6 +9,8 @@
 // console.
 void portaudio_prepare_host();
 
-// Opens a blocking output stream on `out` at `rate` frames per second, the
-// way this system's host APIs need it.
-PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate);
+// Opens an output stream on `out` at `rate` frames per second, the way this
+// system's host APIs need it: written with the blocking calls, or with no
+// `callback`, played from `callback`.
+PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate,
+                              PaStreamCallback *callback, void *user_data);

@@ -30,7 +30,8 @@ void portaudio_prepare_host() {
     PaUtil_SetDebugPrintFunction(silent_text);
 }
 
-PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate) {
+PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate,
+                              PaStreamCallback *callback, void *user_data) {
     return Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified, paNoFlag,
-                         nullptr, nullptr);
+                         callback, user_data);
 }

@@ -12,9 +12,10 @@ bool on_wasapi(const PaStreamParameters &out) {
     return api && api->type == paWASAPI;
 }
 
-PaError open_stream(PaStream **stream, const PaStreamParameters &out, int rate) {
+PaError open_stream(PaStream **stream, const PaStreamParameters &out, int rate,
+                    PaStreamCallback *callback, void *user_data) {
     return Pa_OpenStream(stream, nullptr, &out, rate, paFramesPerBufferUnspecified, paNoFlag,
-                         nullptr, nullptr);
+                         callback, user_data);
 }
 } // namespace
 
@@ -22,8 +23,9 @@ PaError open_stream(PaStream **stream, const PaStreamParameters &out, int rate) 
 // on most machines, and this PortAudio cannot have the system convert. Where
 // shared mode refuses the stream's format, the device is taken in exclusive
 // mode, at the stream's own format, as an ASIO driver takes it.
-PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate) {
-    const PaError shared = open_stream(stream, out, rate);
+PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate,
+                              PaStreamCallback *callback, void *user_data) {
+    const PaError shared = open_stream(stream, out, rate, callback, user_data);
     if (!on_wasapi(out) || (shared != paInvalidSampleRate && shared != paSampleFormatNotSupported))
         return shared;
     PaWasapiStreamInfo exclusive = {};
@@ -33,5 +35,5 @@ PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, 
     exclusive.flags = paWinWasapiExclusive;
     PaStreamParameters taken = out;
     taken.hostApiSpecificStreamInfo = &exclusive;
-    return open_stream(stream, taken, rate);
+    return open_stream(stream, taken, rate, callback, user_data);
 }

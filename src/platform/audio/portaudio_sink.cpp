@@ -1,11 +1,15 @@
 #include "portaudio_sink.h"
 
+#include "dry_spells.h"
+#include "frame_ring.h"
 #include "fsound.h"
 #include "main_thread_signals.h"
 #include "portaudio_host.h"
+#include "relaxed.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <portaudio.h>
 
 namespace {
@@ -77,8 +81,11 @@ int fmod_error(PaError error) {
 // calls: the stream's frames go to it as they are.
 class PortAudioSink final : public AudioSink {
   public:
-    PortAudioSink(PaStream *stream, int rate) : stream(stream), rate(rate) {}
-    ~PortAudioSink() override { Pa_CloseStream(stream); }
+    explicit PortAudioSink(int rate) : rate(rate) {}
+    ~PortAudioSink() override {
+        if (stream)
+            Pa_CloseStream(stream);
+    }
 
     int start() override {
         const MainThreadSignalsBlocked blocked;
@@ -119,14 +126,103 @@ class PortAudioSink final : public AudioSink {
 
     uint32_t dry_spells() override { return dry; }
 
+    PaError open(const PaStreamParameters &out) {
+        return portaudio_open_stream(&stream, out, rate, nullptr, nullptr);
+    }
+
   private:
-    PaStream *const stream;
+    PaStream *stream = nullptr;
     const int rate;
     long capacity = 0; // frames
     long last_held = 0;
     bool fed = false; // frames have been written
     uint32_t dry = 0;
 };
+
+// A device whose host API has no blocking writes (DirectSound, in this
+// PortAudio): the stream's frames go to a ring, which PortAudio's callback
+// plays from on the device's own thread, as JACK's process callback does.
+class PortAudioCallbackSink final : public AudioSink {
+  public:
+    explicit PortAudioCallbackSink(int rate) : rate(rate), ring(RING_FRAMES) {}
+    ~PortAudioCallbackSink() override {
+        if (stream)
+            Pa_CloseStream(stream);
+    }
+
+    PaError open(const PaStreamParameters &out) {
+        return portaudio_open_stream(&stream, out, rate, play, this);
+    }
+
+    int start() override {
+        const MainThreadSignalsBlocked blocked;
+        return fmod_error(Pa_StartStream(stream));
+    }
+
+    bool level(long *held, long *room) override {
+        *held = static_cast<long>(ring.held());
+        *room = static_cast<long>(ring.room());
+        return true;
+    }
+
+    bool write(const char *frames, long count) override {
+        ring.write(reinterpret_cast<const Frame *>(frames), count);
+        dry.fed = 1;
+        return true;
+    }
+
+    // The frames of a callback, as PortAudio last asked for them.
+    long period() override { return callback_frames; }
+
+    uint32_t dry_spells() override { return dry.count; }
+
+  private:
+    // Far more than the stream ever keeps ahead of the device: 186 ms.
+    static constexpr size_t RING_FRAMES = 8192;
+
+    // Interleaved little-endian 16-bit stereo, as the device takes it.
+    struct Frame {
+        char bytes[4];
+    };
+
+    // Real-time: copies what the ring holds, and silence for what it lacks.
+    static int play(const void *, void *output, unsigned long frames,
+                    const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags, void *arg) {
+        PortAudioCallbackSink &s = *static_cast<PortAudioCallbackSink *>(arg);
+        s.callback_frames = static_cast<int32_t>(frames);
+        auto *out = static_cast<Frame *>(output);
+        const size_t played = s.ring.read(out, frames);
+        std::memset(out + played, 0, (frames - played) * sizeof(Frame));
+        s.dry.note_period(played < frames);
+        return paContinue;
+    }
+
+    PaStream *stream = nullptr;
+    const int rate;
+    FrameRing<Frame> ring;
+    Relaxed<int32_t> callback_frames; // set on the device's thread
+    DrySpells dry;
+};
+
+// PortAudio 19.6 leaves blocking writes unwritten in its DirectSound host: it
+// opens the stream, then never takes a frame.
+bool takes_blocking_writes(PortAudioApi api) {
+    return api != PortAudioApi::DirectSound;
+}
+
+template <class Sink>
+std::unique_ptr<AudioSink> open_sink(const PaStreamParameters &out, int rate, int *error) {
+    auto sink = std::make_unique<Sink>(rate);
+    PaError opened;
+    {
+        const MainThreadSignalsBlocked blocked;
+        opened = sink->open(out);
+    }
+    *error = fmod_error(opened);
+    if (opened != paNoError)
+        return nullptr;
+    return sink;
+}
 } // namespace
 
 bool portaudio_start() {
@@ -166,14 +262,7 @@ std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &n
     out.channelCount = 2;
     out.sampleFormat = paInt16;
     out.suggestedLatency = DEVICE_BUFFER_S;
-    PaStream *stream = nullptr;
-    PaError opened;
-    {
-        const MainThreadSignalsBlocked blocked;
-        opened = portaudio_open_stream(&stream, out, rate);
-    }
-    *error = fmod_error(opened);
-    if (opened != paNoError)
-        return nullptr;
-    return std::make_unique<PortAudioSink>(stream, rate);
+    if (takes_blocking_writes(api))
+        return open_sink<PortAudioSink>(out, rate, error);
+    return open_sink<PortAudioCallbackSink>(out, rate, error);
 }

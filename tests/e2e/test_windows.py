@@ -1,0 +1,205 @@
+"""The Windows program under wine, played from a pseudo-terminal as from a
+console: the dialog, the keys, the sound of each output type and the window.
+
+wine's console draws the program's output on the terminal wrapped in cursor
+controls, so the program's standard output goes to a file of its own, and
+the terminal only carries the keys. The sound goes through wine's ALSA
+driver to ALSA's default device, which a private ~/.asoundrc makes a `file`
+device in front of a JACK server: every frame is recorded, at real time."""
+
+import array
+import glob
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+from audio_rig import RATE, JackServer
+from harness import BINARY, Session, SessionTest
+from test_audio_capture import read_frames, start_patch_samples
+from test_console import DRIVERS, HELP, MENU, MODULATOR
+from test_scope_window import parse_xwd, start_up_picture_faults, start_xvfb
+
+WINE_RUN = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "wine-run")
+SERVER = "scopesynth_windows"
+ASOUNDRC = """
+pcm.!default {
+    type file
+    slave.pcm { type plug slave.pcm { type jack playback_ports { 0 system:playback_1 1 system:playback_2 } } }
+    file "%s/captured-%%r-%%f.raw"
+    format "raw"
+}
+"""
+
+
+class WineSession(Session):
+    """scopesynth.exe under wine, with HOME at `home` and its standard output
+    in `home`/stdout, which `output` follows, with Windows' line ends. Each
+    session has a wine server of its own: one kept from an earlier session
+    would keep that session's display."""
+
+    def __init__(self, home, env=None):
+        self.path = os.path.join(home, "stdout")
+        with open(self.path, "wb") as out:
+            super().__init__(dict(env or {}, HOME=home), [WINE_RUN, BINARY], stdout=out)
+
+    def close(self):
+        super().close()
+        subprocess.run([WINE_RUN, "wineserver", "-k"], timeout=30)
+
+    def read_available(self, timeout=0.0):
+        end = time.monotonic() + timeout
+        while select.select([self.master], [], [], max(0.0, end - time.monotonic()))[0]:
+            try:
+                if not os.read(self.master, 65536):
+                    break
+            except OSError:
+                break
+        with open(self.path, "rb") as f:
+            self.output = f.read()
+
+
+def windows_text(text):
+    return text.replace("\n", "\r\n").encode()
+
+
+class WindowsProgram(SessionTest):
+    def setUp(self):
+        super().setUp()
+        self.home = tempfile.mkdtemp(prefix="scopesynth_windows_")
+        self.addCleanup(shutil.rmtree, self.home)
+
+    def start_wine(self, env=None):
+        s = WineSession(self.home, env)
+        self.sessions.append(s)
+        # The first start makes the wine prefix.
+        s.expect(windows_text(MENU), timeout=120)
+        return s
+
+    def start_nosound(self, env=None):
+        s = self.start_wine(env)
+        s.send("4")
+        s.expect(windows_text(DRIVERS))
+        s.send("1")
+        s.expect(windows_text(HELP), timeout=20)
+        return s
+
+    def test_the_dialog_reads_exactly_and_esc_ends_it_at_either_prompt(self):
+        for keys, shown in (("", MENU), ("4", MENU + DRIVERS)):
+            with self.subTest(keys=keys):
+                s = self.start_wine()
+                s.send("5a")  # unusable keys: ignored without a word
+                s.send(keys)
+                s.expect(windows_text(shown))
+                s.send("\x1b")
+                self.assertEqual(s.wait(30), 0)
+                self.assertEqual(s.output, windows_text(shown))
+
+    def test_every_key_gives_a_status_block_and_f1_is_two_keys(self):
+        s = self.start_nosound()
+        s.send("a")
+        s.expect("Note [59] -> [")
+        s.send("\x1bOP")  # F1: 0 and then 0x3B, which is ";", note 72
+        s.expect("Note [72] -> [")
+        s.read_available(1.0)
+        self.assertEqual(s.output.count(b"Note ["), 3)
+        self.assertIn(windows_text(MODULATOR), s.output)
+        s.send("\x03")
+        self.assertEqual(s.wait(30), 128 + signal.SIGINT)
+
+    def record(self, output_key, driver):
+        """Plays the start patch on driver number `driver` of output type
+        `output_key` for two seconds, recording every frame; returns the
+        recording's file, named after the rate and the format that wine's
+        driver opened the device with."""
+        server = JackServer(RATE, SERVER)
+        self.addCleanup(server.stop)
+        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
+            f.write(ASOUNDRC % self.home)
+        s = self.start_wine({"JACK_DEFAULT_SERVER": SERVER, "JACK_NO_START_SERVER": "1"})
+        s.send(output_key)
+        s.expect(" Driver list\r\n")
+        s.send(driver)
+        s.expect(windows_text(HELP), timeout=30)
+        s.read_available(2.0)
+        s.send("\x03")
+        self.assertEqual(s.wait(30), 128 + signal.SIGINT)
+        # wine's driver also opens the device for a moment while it lists it.
+        capture = max(glob.glob(os.path.join(self.home, "captured-*.raw")), key=os.path.getsize)
+        return os.path.basename(capture)[len("captured-"):-len(".raw")], capture
+
+    def assert_the_stream_to_the_bit(self, left, right):
+        """Every frame of the stream, in order and to the bit, from its 8
+        silent frames on; where the device ran dry its driver played silence,
+        which the stream's frames follow. The silence is counted, not held:
+        it is a matter of time, the soak's to judge."""
+        self.assertEqual(left, right)
+        first = next(i for i, v in enumerate(left) if v)
+        stream = left[max(0, first - 8):]
+        model = start_patch_samples(len(stream) + RATE, {})
+        at, inserted = 0, 0
+        for i, sample in enumerate(stream):
+            if sample != model[at] and sample == 0:
+                inserted += 1
+                continue
+            self.assertEqual(sample, model[at], "frame %d of the stream" % at)
+            at += 1
+        self.assertGreater(at, RATE)
+        print("%d frames to the bit, %d frames of the driver's silence" % (at, inserted))
+
+    def test_waveout_and_wasapi_play_the_stream_to_the_bit(self):
+        for output_key, name in (("2", "Windows Multimedia Waveout"), ("3", "ASIO")):
+            with self.subTest(output=name):
+                # Driver 1: wine's sound mapper, and for WASAPI its one device.
+                device_format, capture = self.record(output_key, "1")
+                self.assertEqual(device_format, "44100-S16_LE")
+                self.assert_the_stream_to_the_bit(*read_frames(capture))
+                for path in glob.glob(os.path.join(self.home, "captured-*.raw")):
+                    os.remove(path)
+
+    def test_direct_sound_is_heard(self):
+        # wine mixes DirectSound in floats at 48 kHz: not bit for bit, but
+        # the carrier at its level of 10000 for most of the two seconds.
+        device_format, capture = self.record("1", "1")
+        self.assertEqual(device_format, "48000-FLOAT_LE")
+        with open(capture, "rb") as f:
+            left = array.array("f", f.read())[::2]
+        loud = sum(1 for v in left if 0.29 < abs(v) < 0.32)
+        self.assertGreater(loud, 48000 // 2)
+
+    def test_the_window_shows_the_start_up_picture_to_the_pixel(self):
+        # Room for wine's window and its frame.
+        xvfb, display = start_xvfb(24, "1024x1024")
+        self.addCleanup(lambda: (xvfb.kill(), xvfb.wait()))
+        self.start_nosound({"DISPLAY": display})
+        faults = ["no window"]
+        end = time.monotonic() + 30
+        while faults and time.monotonic() < end:
+            time.sleep(1)
+            window = scope_window(display)
+            if window:
+                faults = start_up_picture_faults(window_picture(display, window))
+        self.assertEqual(faults, [])
+
+
+def scope_window(display):
+    """The id of the 640 x 800 window that wine opened, or None."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree", "-display", display],
+                          capture_output=True, text=True, timeout=30).stdout
+    found = re.search(r"^\s+(0x[0-9a-f]+) .*\s640x800\+", tree, re.M)
+    return found.group(1) if found else None
+
+
+def window_picture(display, window):
+    data = subprocess.run(["xwd", "-id", window, "-silent", "-display", display],
+                          check=True, capture_output=True, timeout=30).stdout
+    return parse_xwd(data, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,5 @@
+#include "main_thread_signals_probe.h"
+
+bool main_thread_signals_blocked_here() {
+    return true;
+}
