@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <initializer_list>
 #include <pthread.h>
 #include <unistd.h>
 
