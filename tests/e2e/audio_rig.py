@@ -4,12 +4,10 @@ of the run's own ~/.asoundrc (under a temporary HOME, on top of the system's
 configuration) leads to it, and the audio layer writes its figures about the
 stream to a file when the program ends."""
 
-import array
 import glob
 import os
 import re
 import signal
-import struct
 import subprocess
 import time
 
@@ -129,19 +127,3 @@ def read_stats(path):
     with open(path) as f:
         return {key: float(value) for key, value in (line.split() for line in f)}
 
-
-def read_recording(path):
-    """The recorded periods' start times (s, on the monotonic clock) and the
-    indices of their first frames, and the left samples of all of them."""
-    with open(path, "rb") as f:
-        data = f.read()
-    starts, firsts, left = [], [], array.array("h")
-    at = 0
-    while at < len(data):
-        start_us, frames = struct.unpack_from("=qq", data, at)
-        at += 16
-        starts.append(start_us / 1e6)
-        firsts.append(len(left))
-        left.extend(array.array("h", data[at : at + 4 * frames])[::2])
-        at += 4 * frames
-    return starts, firsts, left

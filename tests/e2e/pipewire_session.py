@@ -4,7 +4,7 @@ graph plays into at the pace of PipeWire's own timer. ALSA's `default` and
 `pulse` devices and `pw-jack` programs all reach it through the environment
 that `env` gives; nothing is shared with any other session on the machine.
 
-The graph runs at 48000 Hz, as a desktop's does, unless a rate is forced.
+The graph runs at 48000 Hz, as a desktop's does.
 Its quantum is the smallest that a client asks for (as node.latency, which
 pipewire-alsa takes from the ALSA period and pipewire-jack from
 PIPEWIRE_LATENCY), rounded down to a power of two, and 1024 frames when
@@ -45,12 +45,11 @@ def wait_for(what, ready, procs, timeout=15):
 
 
 class PipeWireSession:
-    """Starts the session, with the graph at `rate` Hz when given; `stop`
-    ends every process of it by its id, and the session stops itself when it
-    fails to start."""
+    """Starts the session; `stop` ends every process of it by its id, and the
+    session stops itself when it fails to start."""
 
-    def __init__(self, rate=None):
-        self.rate = rate or DEFAULT_RATE
+    def __init__(self):
+        self.rate = DEFAULT_RATE
         self.dir = tempfile.mkdtemp(prefix="scopesynth_pipewire_")
         runtime = os.path.join(self.dir, "run")
         os.mkdir(runtime, 0o700)
@@ -76,8 +75,6 @@ class PipeWireSession:
             # WirePlumber is up once it has made the sink the default one,
             # where ALSA's `default` and the PulseAudio clients play.
             wait_for("wireplumber", lambda: SINK_NAME in self.default_sink(), self.procs)
-            if rate:
-                self.run("pw-metadata", "-n", "settings", "0", "clock.force-rate", str(rate))
         except BaseException:
             self.stop()
             raise

@@ -22,11 +22,11 @@ from audio_rig import (
     JackServer,
     choose_driver,
     probe,
-    read_recording,
     read_stats,
     write_asoundrc,
 )
 from harness import SessionTest
+from recording import Recording
 
 ERROR_FORMAT = (
     "Error!\nSoundcard does not support the features needed for this soundsystem "
@@ -204,10 +204,11 @@ class AudioCapture(SessionTest):
         self.assertEqual(recorder.wait(timeout=10), 0)
         self.play_for(s, 0)
 
-        _, _, left = read_recording(recording)
+        left = Recording(recording).left
         heard = left[next(i for i, v in enumerate(left) if v) :]
         # A band-limited square overshoots its level of 10000 a little.
-        self.assertTrue(10000 < max(heard) < 12000 and -12000 < min(heard) < -10000)
+        self.assertTrue(10000 < max(heard) < 12000 and -12000 < min(heard) < -10000,
+                        (max(heard), min(heard)))
         rising = [i for i in range(1, len(heard)) if heard[i - 1] < 5000 <= heard[i]]
         self.assertAlmostEqual(
             (len(rising) - 1) * 48000 / (rising[-1] - rising[0]), 440.0, delta=0.5
