@@ -23,8 +23,10 @@ void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
     const double wakes_per_block = s.callbacks ? double(s.wakes) / s.callbacks : 0.0;
     fprintf(f,
             "callbacks %u\nunderruns %u\nmax_callback_us %.0f\nworst_latency_ms %.1f\n"
-            "ahead_ms %.1f\nwakes_per_block %.1f\nrealtime %u\nelapsed_s %.3f\n",
+            "ahead_ms %.1f\nwakes_per_block %.1f\nclock_fallbacks %u\nrealtime %u\n"
+            "elapsed_s %.3f\n",
             s.callbacks, s.underruns, s.max_callback_ns / 1e3, s.worst_latency_ns / 1e6,
-            s.ahead_ns / 1e6, wakes_per_block, unsigned(s.realtime), elapsed_ns / 1e9);
+            s.ahead_ns / 1e6, wakes_per_block, s.clock_fallbacks, unsigned(s.realtime),
+            elapsed_ns / 1e9);
     fclose(f);
 }

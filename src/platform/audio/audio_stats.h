@@ -6,12 +6,14 @@
 // how often the device ran dry, the longest computation of a block (time held
 // back for the device left out), the most time that frames waited in the
 // device, the ahead-time in force at the end, how often the stream thread
-// woke from a wait, and whether it runs at real-time priority. Written on the
+// woke from a wait, how often a device was left for the clock, and whether
+// the stream thread runs at real-time priority. Written on the
 // stream thread, read once it has ended.
 struct AudioStats {
     uint32_t callbacks = 0;
     uint32_t underruns = 0;
     uint32_t wakes = 0;
+    uint32_t clock_fallbacks = 0;
     int64_t max_callback_ns = 0;
     int64_t worst_latency_ns = 0;
     int64_t ahead_ns = 0;

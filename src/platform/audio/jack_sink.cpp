@@ -5,9 +5,11 @@
 #include "main_thread_signals.h"
 #include "rate_converter.h"
 #include "relaxed.h"
+#include "stream_progress.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
@@ -18,10 +20,14 @@ constexpr size_t FRAME_BYTES = CHANNELS * sizeof(float);
 // Far more than the stream ever keeps ahead of the server: 186 ms.
 constexpr size_t RING_FRAMES = 8192; // at the stream's rate
 // PipeWire runs its graph at the smallest latency its clients ask for, and
-// its JACK library asks for what this variable says when the client opens:
-// a piece of the frame loop, as PipeWire's ALSA plugin asks for PortAudio's
-// period. Plain JACK servers ignore it; a value the user set is kept.
-constexpr char PIPEWIRE_LATENCY[] = "256/44100";
+// its JACK library asks for what PIPEWIRE_LATENCY says when the client
+// opens: the client that plays asks for a piece of the frame loop, as
+// PipeWire's ALSA plugin asks for PortAudio's period. The latency is written
+// in the graph's own frames and rate, which the client that lists the sinks
+// reads: pipewire-jack gives a client the rate its latency names as the
+// server's, and the stream would be played at it. Plain JACK servers ignore
+// the variable; a value the user set is kept.
+const bool USER_LATENCY = std::getenv("PIPEWIRE_LATENCY") != nullptr;
 
 void silent_text(const char *) {}
 
@@ -32,8 +38,11 @@ struct Connection {
 
     ~Connection() {
         // Closing deactivates the client first: no process call follows.
-        if (client)
+        // libjack may start a thread of its own for it.
+        if (client) {
+            const MainThreadSignalsBlocked blocked;
             jack_client_close(client);
+        }
     }
 };
 
@@ -75,14 +84,15 @@ class JackSink final : public AudioSink {
             jack_ringbuffer_free(ring);
     }
 
-    // Registers, starts and connects the outputs. Returns an FMOD_ERR_* code.
-    int open(const std::string &sink, int rate) {
+    // Registers, starts and connects the outputs, for frames at `rate` into
+    // a server at `server_rate`. Returns an FMOD_ERR_* code.
+    int open(const std::string &sink, int rate, jack_nframes_t server_rate) {
         jack_client_t *client = connection->client;
         if (connection->server_gone)
             return FMOD_ERR_INIT;
-        const auto server_rate = static_cast<long>(jack_get_sample_rate(client));
         ratio = double(server_rate) / rate;
-        if (server_rate != rate && !(converter = RateConverter::make(rate, server_rate)))
+        if (server_rate != jack_nframes_t(rate) &&
+            !(converter = RateConverter::make(rate, int(server_rate))))
             return FMOD_ERR_OUTPUT_FORMAT;
         ring_frames = static_cast<size_t>(std::ceil(RING_FRAMES * ratio));
         ring = jack_ringbuffer_create(ring_frames * FRAME_BYTES);
@@ -187,6 +197,27 @@ class JackSink final : public AudioSink {
     std::unique_ptr<float[]> scratch;         // frames as the ring takes them
     DrySpells dry;                            // counted by JACK's process thread
 };
+// A client of the running server, never starting one; null when none runs.
+std::unique_ptr<Connection> open_connection() {
+    auto connection = std::make_unique<Connection>();
+    {
+        const MainThreadSignalsBlocked blocked;
+        connection->client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
+    }
+    if (!connection->client)
+        return nullptr;
+    jack_on_shutdown(connection->client, on_shutdown, connection.get());
+    return connection;
+}
+
+void ask_pipewire_for_a_piece(jack_nframes_t server_rate, int rate) {
+    if (USER_LATENCY)
+        return;
+    char latency[32];
+    std::snprintf(latency, sizeof latency, "%ld/%u",
+                  std::lround(double(PROGRESS_FRAMES) * server_rate / rate), server_rate);
+    setenv("PIPEWIRE_LATENCY", latency, 1);
+}
 } // namespace
 
 void jack_keep_quiet() {
@@ -197,15 +228,9 @@ void jack_keep_quiet() {
 
 bool jack_connect(std::vector<std::string> *sinks) {
     jack_disconnect();
-    setenv("PIPEWIRE_LATENCY", PIPEWIRE_LATENCY, 0);
-    auto connection = std::make_unique<Connection>();
-    {
-        const MainThreadSignalsBlocked blocked;
-        connection->client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
-    }
-    if (!connection->client)
+    auto connection = open_connection();
+    if (!connection)
         return false;
-    jack_on_shutdown(connection->client, on_shutdown, connection.get());
     sinks->clear();
     const std::vector<std::string> inputs = audio_inputs(connection->client);
     for (const std::string &port : inputs) {
@@ -219,13 +244,20 @@ bool jack_connect(std::vector<std::string> *sinks) {
     return true;
 }
 
+// The client that listed the sinks reads the server's rate and goes; the one
+// that plays opens with the latency it asks for.
 std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *error) {
-    if (!jack.kept) {
-        *error = FMOD_ERR_INIT;
+    *error = FMOD_ERR_INIT;
+    if (!jack.kept || jack.kept->server_gone)
         return nullptr;
-    }
-    auto s = std::make_unique<JackSink>(std::move(jack.kept));
-    *error = s->open(sink, rate);
+    const jack_nframes_t server_rate = jack_get_sample_rate(jack.kept->client);
+    jack.kept.reset();
+    ask_pipewire_for_a_piece(server_rate, rate);
+    auto connection = open_connection();
+    if (!connection)
+        return nullptr;
+    auto s = std::make_unique<JackSink>(std::move(connection));
+    *error = s->open(sink, rate, server_rate);
     if (*error != FMOD_ERR_NONE)
         return nullptr;
     return s;

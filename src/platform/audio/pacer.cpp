@@ -41,6 +41,7 @@ void Pacer::note_dry_spells() {
 // The device has gone, or stopped taking frames: the stream goes on at real
 // time, unheard.
 void Pacer::fall_back_to_clock() {
+    stats.clock_fallbacks++;
     sink = &clock;
     clock.restart();
     dry_spells = 0;
