@@ -5,12 +5,14 @@
 #include "fsound.h"
 #include "main_thread_signals.h"
 #include "portaudio_host.h"
+#include "real_time_priority.h"
 #include "relaxed.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <portaudio.h>
+#include <thread>
 
 namespace {
 // A short device buffer: the stream computes its frames just before the
@@ -210,13 +212,21 @@ bool takes_blocking_writes(PortAudioApi api) {
     return api != PortAudioApi::DirectSound;
 }
 
+// Opened on a thread at the stream's real-time priority: the threads that a
+// sound library starts then take it on, as ALSA's pulse plugin's does, which
+// moves the frames on to its server. At normal priority a busy machine
+// starves it, and its buffer runs dry while its room, which the server's
+// credit makes, says nothing of it.
 template <class Sink>
 std::unique_ptr<AudioSink> open_sink(const PaStreamParameters &out, int rate, int *error) {
     auto sink = std::make_unique<Sink>(rate);
     PaError opened;
     {
         const MainThreadSignalsBlocked blocked;
-        opened = sink->open(out);
+        std::thread([&] {
+            ask_for_real_time();
+            opened = sink->open(out);
+        }).join();
     }
     *error = fmod_error(opened);
     if (opened != paNoError)
