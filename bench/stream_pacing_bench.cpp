@@ -4,18 +4,20 @@
 // costs tens of microseconds of the waking thread's CPU, so the machine's
 // bare wake is measured in the same run: a wait of a piece's length with
 // nothing done around it. Two paced streams are measured:
-// - NoSound, as the stream thread runs it: the clock, which wakes every few
-//   pieces. Its own work, its wakes' cost aside, is held within 10 % of the
-//   whole-block stream's, and it wakes at most once a piece;
+// - NoSound, as the stream thread runs it: the clock, which nothing is heard
+//   from and which wakes once a block. Its own work, its wakes' cost aside,
+//   is held within 10 % of the whole-block stream's, and it wakes at most
+//   once a piece;
 // - the same clock paced as a device is, every piece: what a stream into a
 //   sound device costs. Reported; it too must wake at most once a piece.
-//   Its remainder above its wakes is mostly the time between pieces, not
-//   the pacer: a piece computed after a wait, or after as long a spin,
-//   finds the caches cold on a shared machine.
+//   Its remainder above its wakes is the time between pieces, not the
+//   pacer's own work (which the NoSound figure shows at about 1 %): a piece
+//   computed after a wait, or after as long a spin, finds the caches cold on
+//   a shared virtual machine, tens of microseconds a piece here.
 //
 // All run the real callback with the scope drawn into a surface in memory,
 // on a thread at the stream's real-time priority, at real time: each round
-// takes about 6 s, and five are run.
+// takes about 12 s, and five are run.
 
 #include "audio_stats.h"
 #include "clock_sink.h"
@@ -42,7 +44,7 @@ namespace {
 constexpr int32_t BLOCK_BYTES = 32768;
 constexpr long BLOCK_FRAMES = BLOCK_BYTES / 4;
 constexpr long PIECES_PER_BLOCK = BLOCK_FRAMES / PROGRESS_FRAMES;
-constexpr int BLOCKS = 8; // a round of each kind: 1.5 s
+constexpr int BLOCKS = 16; // a round of each kind: 3 s
 constexpr double MOST_RATIO = 1.10;
 
 int64_t thread_cpu_ns() {
@@ -107,17 +109,23 @@ double bare_wakes() {
     return double(thread_cpu_ns() - cpu) / wakes;
 }
 
-// One round of each, alternating, so that a machine that speeds up or slows
-// down weighs on all of them alike.
-Round measure_round(char *block) {
+// One round of each, alternating, and in the other order every other round,
+// so that a machine that speeds up or slows down weighs on all of them alike.
+Round measure_round(char *block, bool reversed) {
     Round r;
     std::thread([&] {
         ask_for_real_time();
         SystemTime time;
         ClockSink clock_as_device(time, SAMPLE_RATE, BLOCK_FRAMES);
-        r.whole_ns = whole_blocks(block);
+        if (!reversed)
+            r.whole_ns = whole_blocks(block);
+        else
+            r.pieces_ns = paced_blocks(block, &clock_as_device, &r.pieces_wakes);
         r.nosound_ns = paced_blocks(block, nullptr, &r.nosound_wakes);
-        r.pieces_ns = paced_blocks(block, &clock_as_device, &r.pieces_wakes);
+        if (!reversed)
+            r.pieces_ns = paced_blocks(block, &clock_as_device, &r.pieces_wakes);
+        else
+            r.whole_ns = whole_blocks(block);
         r.bare_wake_ns = bare_wakes();
     }).join();
     return r;
@@ -138,7 +146,7 @@ void BM_PacedStreamAgainstWholeBlocks(benchmark::State &state) {
     std::vector<char> block(BLOCK_BYTES);
     std::vector<Round> rounds;
     for (auto _ : state) {
-        rounds.push_back(measure_round(block.data()));
+        rounds.push_back(measure_round(block.data(), rounds.size() % 2));
         state.SetIterationTime(rounds.back().nosound_ns / 1e9);
     }
     stream_wait_close();

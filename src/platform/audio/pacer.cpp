@@ -106,10 +106,6 @@ void Pacer::hold_back() {
     wait(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate) + past_the_period));
 }
 
-long Pacer::wake_frames() const {
-    return on_clock() ? CLOCK_WAKE_FRAMES : 0;
-}
-
 void Pacer::begin_block() {
     hold_back();
     block_start_ns = time.now_ns();
@@ -117,16 +113,13 @@ void Pacer::begin_block() {
         set_ahead(lowered_ahead(ahead, period, rate));
     waited_ns = 0;
     delivered = 0;
-    held_back_at = 0;
 }
 
 void Pacer::progress(long frames_done) {
     deliver(frames_done);
     // The last piece is followed by the preview, not by more frames.
-    if (frames_done < block_frames && frames_done - held_back_at >= wake_frames()) {
+    if (frames_done < block_frames && !on_clock())
         hold_back();
-        held_back_at = frames_done;
-    }
 }
 
 void Pacer::end_block() {

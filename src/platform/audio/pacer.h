@@ -14,15 +14,17 @@
 // whatever the length of a block.
 //
 // The loop is held back after every piece that it reports; on the clock,
-// where nothing is heard, once every CLOCK_WAKE_FRAMES: the picture, drawn
-// at the end of a block, comes when it did, and the stream wakes a quarter as
-// often.
+// where nothing is heard, only before a block, as the stream ran before it
+// was paced: the picture, drawn at the end of a block, still comes once a
+// block, and the stream wakes once a block instead of once a piece.
 //
 // The pacer also watches the sink. One that runs dry raises the ahead-time,
-// which comes back down after a long clean stretch (ahead_time.h). One that fails, or plays nothing
-// for STALL_NS of waiting, is left for the clock, which plays the frames unheard at real time, so
-// that the window still moves. Only the time waited counts towards a stall: a wait that lasted
-// longer than asked had the whole process stopped (Ctrl-Z), and the sink with it.
+// which comes back down after a long clean stretch (ahead_time.h). One that
+// fails, or plays nothing for STALL_NS of waiting, is left for the clock,
+// which plays the frames unheard at real time, so that the window still
+// moves. Only the time waited counts towards a stall: a wait that lasted
+// longer than asked had the whole process stopped (Ctrl-Z), and the sink
+// with it.
 //
 // Every call comes from the stream thread. Counts are in frames at the
 // stream's rate.
@@ -31,7 +33,6 @@ class Pacer {
     // A sink that takes nothing for this long, many times what it holds, has
     // stopped: its server has gone away, say.
     static constexpr int64_t STALL_NS = 1'000'000'000;
-    static constexpr long CLOCK_WAKE_FRAMES = 1024;
 
     // Frames go to `device`, or with none to the clock from the start. The
     // blocks are `block_frames` long, each computed into `block`.
@@ -52,7 +53,6 @@ class Pacer {
     bool running() const { return !woken; }
     long ahead_frames() const { return ahead; }
     bool on_clock() const { return sink == &clock; }
-    long wake_frames() const;
 
   private:
     void level(long *held, long *room);
@@ -74,7 +74,6 @@ class Pacer {
     long ahead;
     uint32_t dry_spells = 0; // the sink's own count, as last seen
     long delivered = 0;      // frames of the block in hand that the sink has had
-    long held_back_at = 0;   // the frame of the block at the last hold-back
     long last_held = 0;
     int64_t stalled_ns = 0; // time waited since the sink was last seen to play
     int64_t ahead_set_ns;   // when the ahead-time last changed
