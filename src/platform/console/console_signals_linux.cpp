@@ -1,5 +1,6 @@
 #include "console_signals_linux.h"
 
+#include "console_input.h"
 #include "terminal_mode_linux.h"
 
 #include <atomic>

@@ -14,6 +14,3 @@ void console_signals_start();
 // Readable once a signal has asked the program to end: for poll() beside
 // the keys.
 int stop_request_fd();
-
-// Ends the program with status 128 + the signal, if one has asked it to.
-void exit_if_stop_requested();

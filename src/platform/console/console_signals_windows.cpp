@@ -1,5 +1,7 @@
 #include "console_signals_windows.h"
 
+#include "console_input.h"
+
 #include <atomic>
 #include <cstdlib>
 

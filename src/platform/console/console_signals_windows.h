@@ -13,6 +13,3 @@ void console_signals_start();
 // Set once an event has asked the program to end: for a wait beside the
 // keys.
 HANDLE stop_request_event();
-
-// Ends the program with the event's status, if one has asked it to.
-void exit_if_stop_requested();
