@@ -4,24 +4,25 @@ its start and its frame time, and the frames the sink was fed in it."""
 import array
 import struct
 
-HEADER = struct.Struct("=qqq")
+HEADER = struct.Struct("=qqqq")
 
 
 class Recording:
-    """The periods' start times (s, on the monotonic clock), their frame
-    times (frames, modulo 2^32), the indices of their first frames, and the
-    left samples of all of them."""
+    """The periods' start times and the times they were run (s, on the
+    monotonic clock), their frame times (frames, modulo 2^32), the indices of
+    their first frames, and the left samples of all of them."""
 
     def __init__(self, path):
         with open(path, "rb") as f:
             data = f.read()
-        self.starts, self.frames, self.firsts = [], [], []
+        self.starts, self.ran, self.frames, self.firsts = [], [], [], []
         self.left = array.array("h")
         at = 0
         while at < len(data):
-            start_us, frame, count = HEADER.unpack_from(data, at)
+            start_us, frame, count, ran_us = HEADER.unpack_from(data, at)
             at += HEADER.size
             self.starts.append(start_us / 1e6)
+            self.ran.append(ran_us / 1e6)
             self.frames.append(frame)
             self.firsts.append(len(self.left))
             self.left.extend(array.array("h", data[at : at + 4 * count])[::2])

@@ -10,9 +10,12 @@
 //                                  sound card) are fed, until SIGTERM or SIGINT
 //
 // The recording is a sequence of periods, each a header (the period's start
-// in µs, the server's frame time at that start and the period's frame count,
-// all int64) followed by its frames as interleaved 16-bit left and right
-// samples, in native byte order.
+// in µs, the server's frame time at that start, the period's frame count and
+// when the recorder was run in it, in µs, all int64) followed by its frames
+// as interleaved 16-bit left and right samples, in native byte order. A
+// server that wakes late runs the cycles it owes back to back: their starts
+// are when they were due, before they ran, and before frames computed
+// after those starts were played in them.
 //
 // Under pipewire-jack a sink is a client of its own (`Null Sink`, with ports
 // playback_FL and playback_FR), and a period's start is when the graph's
@@ -45,6 +48,7 @@ struct PeriodHeader {
     int64_t start_us;
     int64_t frame;
     int64_t frames;
+    int64_t ran_us;
 };
 
 constexpr size_t RING_BYTES = 1 << 22; // seconds of periods at 44100 Hz
@@ -84,7 +88,8 @@ int16_t to_int16(float x) {
 // that finds no room in the ring is dropped whole and counted.
 int process(jack_nframes_t frames, void *) {
     const jack_nframes_t frame = jack_last_frame_time(client);
-    const PeriodHeader header{on_monotonic(jack_frames_to_time(client, frame)), frame, frames};
+    const PeriodHeader header{on_monotonic(jack_frames_to_time(client, frame)), frame, frames,
+                              monotonic_us()};
     if (jack_ringbuffer_write_space(ring) < sizeof header + 4 * size_t(frames)) {
         dropped.fetch_add(1, std::memory_order_relaxed);
         return 0;
