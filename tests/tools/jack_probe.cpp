@@ -141,8 +141,6 @@ void follow_sources(const char *sink) {
     }
 }
 
-// Copied out through jack_ringbuffer_read, whose barriers ThreadSanitizer is
-// told of, rather than written from the ring's own memory.
 void drain(FILE *out) {
     char chunk[65536];
     for (size_t n; (n = jack_ringbuffer_read(ring, chunk, sizeof chunk)) > 0;)

@@ -59,6 +59,14 @@ int wait_limit_ms() {
     return left_ns > 0 ? static_cast<int>((left_ns + 999'999) / 1'000'000) : 0;
 }
 
+// A standard stream that was closed is reopened on /dev/null, so that no
+// file the program opens later (the signal pipe, the window's connection)
+// takes its number and receives the status blocks.
+void keep_standard_streams_open() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", O_RDWR);
+}
 } // namespace
 
 void take_console_input(KeyQueue &queue, bool wait) {
@@ -70,17 +78,6 @@ void take_console_input(KeyQueue &queue, bool wait) {
     if (decoder_in_sequence(input.decoder) && monotonic_ns() >= input.sequence_deadline_ns)
         push(queue, decode_timeout(input.decoder));
 }
-
-namespace {
-// A standard stream that was closed is reopened on /dev/null, so that no
-// file the program opens later (the signal pipe, the window's connection)
-// takes its number and receives the status blocks.
-void keep_standard_streams_open() {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-        if (fcntl(fd, F_GETFD) == -1)
-            open("/dev/null", O_RDWR);
-}
-} // namespace
 
 void console_input_start() {
     keep_standard_streams_open();
