@@ -69,7 +69,13 @@ bool stream_thread_start(FSOUND_STREAM *stream, AudioSink *device, int rate) {
 StreamRun stream_thread_stop() {
     st.stopping = 1;
     stream_wait_wake();
-    st.thread.join();
+    // The process may be ending from inside the callback: Xlib calls exit()
+    // when the window's server goes away. The thread cannot wait for itself;
+    // it ends with the process.
+    if (st.thread.get_id() == std::this_thread::get_id())
+        st.thread.detach();
+    else
+        st.thread.join();
     stream_progress = nullptr;
     stream_wait_close();
     return {st.stats, monotonic_ns() - st.started_ns};
