@@ -5,6 +5,15 @@
 #include <csignal>
 #include <cstdlib>
 
+// The present runs on the stream thread, between a block's last frames and
+// the next block's first, so it must be short. SDL 2 (under Debian 13's
+// SDL 1.2) draws through OpenGL by default, which on a desktop without a GPU
+// driver is Mesa's software rasteriser: its own threads, at normal priority,
+// and several round trips to the X server, up to 20 ms a present on a busy
+// machine, long enough to run the sound dry. Its own software renderer
+// copies the picture into shared memory and waits for the X server once:
+// about 1 ms. Settings that the user made stay; SDL 1.2 itself ignores them.
+//
 // Only a real window will do: an X display. Left to choose, SDL falls back to
 // drawing ASCII art into this very console, or ends the process when it
 // cannot.
@@ -19,6 +28,8 @@ bool start_video() {
     if (!display || !*display)
         return false;
     setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("SDL_RENDER_DRIVER", "software", 0);
+    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
     struct sigaction interrupt, terminate;
     sigaction(SIGINT, nullptr, &interrupt);
     sigaction(SIGTERM, nullptr, &terminate);
