@@ -90,39 +90,61 @@ void Pacer::deliver(long upto) {
     }
 }
 
-// Waits until the sink should have played down to the ahead-time, so that
-// the next frames are computed just before they are needed. One wait, so
-// that the stream wakes at most once a piece: a sink that plays a period at a
-// time is given a little more than the time its frames above the ahead-time
+// Waits until the sink should have played down to `to` frames, so that the
+// next frames are computed just before they are needed. One wait, so that
+// the stream wakes at most once a piece: a sink that plays a period at a
+// time is given a little more than the time its frames above that level
 // last, so that the period that brings it down has been played by then, and
 // one that is later still gets the next piece all the same: the wait after it
 // is the longer for it.
-void Pacer::hold_back() {
+void Pacer::hold_back(long to) {
     long held, room;
     level(&held, &room);
-    if (held <= ahead || woken)
+    if (held <= to || woken)
         return;
     const int64_t past_the_period = period > 0 ? PERIOD_SLACK_NS : 0;
-    wait(std::max(MIN_WAIT_NS, frames_to_ns(held - ahead, rate) + past_the_period));
+    wait(std::max(MIN_WAIT_NS, frames_to_ns(held - to, rate) + past_the_period));
+}
+
+// The level to hold back to once `frames_done` frames of the block are made:
+// the ahead-time, or near the block's end enough more that the sink still
+// has a period and a late wake's worth when the end is over.
+long Pacer::level_before(long frames_done) const {
+    const long to_come = block_frames - frames_done;
+    const long after_the_end = period + ns_to_frames(PERIOD_SLACK_NS, rate);
+    return std::max(ahead, block_end + after_the_end - to_come);
+}
+
+// The longest end of the recent blocks, fading by a 64th a block (halved in
+// about eight seconds), so that one slow present is still covered by the
+// next blocks' and a start-up's slow ones are forgotten.
+void Pacer::note_block_end(int64_t ns) {
+    block_end = std::max(long(ns_to_frames(ns, rate)), block_end - block_end / 64);
 }
 
 void Pacer::begin_block() {
-    hold_back();
+    hold_back(ahead);
     block_start_ns = time.now_ns();
     if (block_start_ns - ahead_set_ns >= CLEAN_STRETCH_NS)
         set_ahead(lowered_ahead(ahead, period, rate));
     waited_ns = 0;
     delivered = 0;
+    block_end_ns = -1;
 }
 
 void Pacer::progress(long frames_done) {
     deliver(frames_done);
     // The last piece is followed by the preview, not by more frames.
-    if (frames_done < block_frames && !on_clock())
-        hold_back();
+    if (frames_done >= block_frames)
+        block_end_ns = time.now_ns();
+    else if (!on_clock())
+        hold_back(level_before(frames_done));
 }
 
 void Pacer::end_block() {
-    stats.note_callback(time.now_ns() - block_start_ns - waited_ns);
+    const int64_t now = time.now_ns();
+    stats.note_callback(now - block_start_ns - waited_ns);
+    if (block_end_ns >= 0)
+        note_block_end(now - block_end_ns);
     deliver(block_frames);
 }

@@ -18,6 +18,12 @@
 // was paced: the picture, drawn at the end of a block, still comes once a
 // block, and the stream wakes once a block instead of once a piece.
 //
+// A block ends with the preview and the window's present, during which no
+// frames are made: the sink must hold enough for them. The longest such end
+// seen lately (fading after a few seconds) sets how full the block's last
+// pieces leave the sink, so that a slow present costs latency only to keys
+// that come during it, not to every key through a raised ahead-time.
+//
 // The pacer also watches the sink. One that runs dry raises the ahead-time,
 // which comes back down after a long clean stretch (ahead_time.h). One that
 // fails, or plays nothing for STALL_NS of waiting, is left for the clock,
@@ -61,7 +67,9 @@ class Pacer {
     void fall_back_to_clock();
     void wait(int64_t ns);
     void deliver(long upto);
-    void hold_back();
+    void hold_back(long to);
+    long level_before(long frames_done) const;
+    void note_block_end(int64_t ns);
 
     AudioSink *sink; // the device, or the clock
     ClockSink clock;
@@ -75,8 +83,10 @@ class Pacer {
     uint32_t dry_spells = 0; // the sink's own count, as last seen
     long delivered = 0;      // frames of the block in hand that the sink has had
     long last_held = 0;
-    int64_t stalled_ns = 0; // time waited since the sink was last seen to play
-    int64_t ahead_set_ns;   // when the ahead-time last changed
+    long block_end = 0;        // frames that the end of a block lasts, as lately seen
+    int64_t block_end_ns = -1; // when the block in hand reached its end; -1 before
+    int64_t stalled_ns = 0;    // time waited since the sink was last seen to play
+    int64_t ahead_set_ns;      // when the ahead-time last changed
     int64_t block_start_ns = 0;
     int64_t waited_ns = 0; // time the block in hand spent held back
     bool woken = false;

@@ -133,6 +133,28 @@ TEST_F(PacerTest, LongPeriodsKeepOneWakeAPiece) {
     EXPECT_LE(stats.worst_latency_ns, frames_to_ns(pacer.ahead_frames() + 1024 + PIECE, RATE));
 }
 
+// Every block ends with 40 ms of preview and present, more than the most
+// ahead-time: only the frames made ahead for it keep the device playing, and
+// the keys of the rest of the block are not held back for it.
+TEST_F(PacerTest, ASlowEndOfTheBlockIsCoveredByItsLastPieces) {
+    FakeDevice device(time, 256, 8192);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    for (int b = 0; b < 6; b++) {
+        pacer.begin_block();
+        for (long done = PIECE; done <= BLOCK; done += PIECE) {
+            pacer.progress(done);
+            long held, room;
+            device.level(&held, &room);
+            if (done <= BLOCK / 2) {
+                ASSERT_LE(held, pacer.ahead_frames()) << "block " << b << " frame " << done;
+            }
+        }
+        time.now += 40'000'000;
+        pacer.end_block();
+    }
+    EXPECT_EQ(stats.underruns, 1u) << "only the first end, which came unforeseen";
+}
+
 TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
     FakeDevice device(time, 256, 16384);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
