@@ -5,8 +5,9 @@
 // The frame loop hands its frames on in pieces as it goes, so that the audio
 // layer can send each piece to the device as soon as it is made and hold the
 // loop back until the device needs more. A key then lands at the frame being
-// computed when it arrives, rather than a block later.
-constexpr int32_t PROGRESS_FRAMES = 256;
+// computed when it arrives, rather than a block later, and waits at most a
+// piece (2.9 ms) for the loop to come back to it.
+constexpr int32_t PROGRESS_FRAMES = 128;
 
 // Called on the audio thread after every PROGRESS_FRAMES frames of a block,
 // and after its last frame, with the number of frames finished so far; those

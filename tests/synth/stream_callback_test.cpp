@@ -168,7 +168,7 @@ TEST(StreamCallback, HandsOnFinishedPiecesAndAKeyBetweenThemLandsAtTheNextFrame)
     stream_progress = watch_progress;
     stream_callback(nullptr, block.data(), 4000, nullptr);
     stream_progress = nullptr;
-    EXPECT_EQ(seen.points, (std::vector<int32_t>{256, 512, 768, 1000}));
+    EXPECT_EQ(seen.points, (std::vector<int32_t>{128, 256, 384, 512, 640, 768, 896, 1000}));
     EXPECT_TRUE(seen.only_finished_frames_written);
     EXPECT_EQ(samples(block), expected);
 }

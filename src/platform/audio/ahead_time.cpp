@@ -7,7 +7,7 @@ namespace {
 // them with room for a late wake-up.
 constexpr long FLOOR_MS = 12;
 constexpr long LEAST_STEP_MS = 4;
-// With a piece of 256 frames (5.8 ms) and a server period on top, this keeps
+// With a piece of 128 frames (2.9 ms) and a server period on top, this keeps
 // a key within 50 ms of its sound.
 constexpr long MOST_MS = 32;
 

@@ -15,9 +15,11 @@
 #include <thread>
 
 namespace {
-// A short device buffer: the stream computes its frames just before the
-// device needs them, so this is most of the delay from key to sound.
-constexpr double DEVICE_BUFFER_S = 0.03;
+// A short device buffer. PortAudio divides it into a few periods, the stream
+// keeps two periods ahead (ahead_time.h), and PipeWire's ALSA device runs
+// the desktop's graph at about that period: 20 ms gives periods of 5 ms and
+// a quantum of 128 frames at 48 kHz.
+constexpr double DEVICE_BUFFER_S = 0.02;
 
 struct PortAudio {
     bool started = false;
