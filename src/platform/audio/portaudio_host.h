@@ -5,6 +5,10 @@
 // What differs from one system to another in the PortAudio sink. The file
 // that implements these also sets which host APIs PortAudio starts.
 
+// A short device buffer, in seconds, which PortAudio divides into a few
+// periods; the stream keeps two periods ahead (ahead_time.h).
+extern const double PORTAUDIO_BUFFER_S;
+
 // Before PortAudio starts: this system's sound libraries kept quiet on the
 // console.
 void portaudio_prepare_host();

@@ -18,6 +18,10 @@ PaUtilHostApiInitializer PaAlsa_Initialize, PaOSS_Initialize;
 PaUtilHostApiInitializer *paHostApiInitializers[] = {PaAlsa_Initialize, PaOSS_Initialize, nullptr};
 }
 
+// PipeWire's ALSA device runs the desktop's graph at about the period: 20 ms
+// gives periods of 5 ms and a quantum of 128 frames at 48 kHz.
+const double PORTAUDIO_BUFFER_S = 0.02;
+
 namespace {
 void silent_alsa(const char *, int, const char *, int, const char *, ...) {}
 void silent_text(const char *) {}

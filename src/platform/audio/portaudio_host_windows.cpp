@@ -2,6 +2,9 @@
 
 #include <pa_win_wasapi.h>
 
+// What MME, DirectSound and WASAPI were tried with.
+const double PORTAUDIO_BUFFER_S = 0.03;
+
 // PortAudio is built for this program with the Windows host APIs it needs,
 // and without its diagnostics: there is nothing to keep quiet.
 void portaudio_prepare_host() {}

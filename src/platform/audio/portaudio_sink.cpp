@@ -15,12 +15,6 @@
 #include <thread>
 
 namespace {
-// A short device buffer. PortAudio divides it into a few periods, the stream
-// keeps two periods ahead (ahead_time.h), and PipeWire's ALSA device runs
-// the desktop's graph at about that period: 20 ms gives periods of 5 ms and
-// a quantum of 128 frames at 48 kHz.
-constexpr double DEVICE_BUFFER_S = 0.02;
-
 struct PortAudio {
     bool started = false;
 };
@@ -273,7 +267,7 @@ std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &n
     out.device = *named;
     out.channelCount = 2;
     out.sampleFormat = paInt16;
-    out.suggestedLatency = DEVICE_BUFFER_S;
+    out.suggestedLatency = PORTAUDIO_BUFFER_S;
     if (takes_blocking_writes(api))
         return open_sink<PortAudioSink>(out, rate, error);
     return open_sink<PortAudioCallbackSink>(out, rate, error);
