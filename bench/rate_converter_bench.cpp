@@ -5,6 +5,7 @@
 #include "oscillator.h"
 #include "patch.h"
 #include "rate_converter.h"
+#include "stream_block.h"
 #include "stream_callback.h"
 #include "stream_progress.h"
 #include "targets.h"
@@ -16,8 +17,6 @@
 
 namespace {
 
-constexpr int32_t BLOCK_BYTES = 32768;
-constexpr long BLOCK_FRAMES = BLOCK_BYTES / 4;
 constexpr double MOST_US = 300;
 
 using Clock = std::chrono::steady_clock;

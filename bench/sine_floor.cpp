@@ -1,4 +1,5 @@
 #include "sine_floor.h"
+#include "stream_block.h"
 
 #include "oscillator.h"
 #include "stream_callback.h"
@@ -9,8 +10,7 @@
 
 namespace {
 
-constexpr int32_t BLOCK_BYTES = 32768;
-constexpr double BLOCK_SECONDS = static_cast<double>(BLOCK_BYTES / 4) / SAMPLE_RATE;
+constexpr double BLOCK_SECONDS = static_cast<double>(BLOCK_FRAMES) / SAMPLE_RATE;
 
 using Clock = std::chrono::steady_clock;
 

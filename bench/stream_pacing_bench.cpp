@@ -27,6 +27,7 @@
 #include "pacer.h"
 #include "patch.h"
 #include "real_time_priority.h"
+#include "stream_block.h"
 #include "stream_callback.h"
 #include "stream_progress.h"
 #include "stream_wait.h"
@@ -41,8 +42,6 @@
 #include <vector>
 
 namespace {
-constexpr int32_t BLOCK_BYTES = 32768;
-constexpr long BLOCK_FRAMES = BLOCK_BYTES / 4;
 constexpr long PIECES_PER_BLOCK = BLOCK_FRAMES / PROGRESS_FRAMES;
 constexpr int BLOCKS = 16; // a round of each kind: 3 s
 constexpr double MOST_RATIO = 1.10;
