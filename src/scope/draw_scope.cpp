@@ -1,6 +1,7 @@
 #include "draw_scope.h"
 
 #include "patch.h"
+#include "presenter.h"
 #include "sample.h"
 #include "screen.h"
 #include "surface.h"
@@ -72,5 +73,5 @@ void draw_scope() {
 
     for (int i = 0; i < 5; ++i)
         oscillators[i]->position = running[i];
-    SDL_Flip(screen);
+    screen = present(screen);
 }

@@ -1,5 +1,6 @@
 #include "screen.h"
 
+#include "presenter.h"
 #include "surface.h"
 #include "video_start.h"
 
@@ -29,18 +30,20 @@ SDL_Surface *set_scope_mode() {
 }
 
 void open_screen() {
-    if (start_video())
-        screen = set_scope_mode();
-    if (!screen) {
+    SDL_Surface *window = start_video() ? set_scope_mode() : nullptr;
+    if (!window) {
         SDL_Quit(); // whatever part of SDL did start
         std::printf("The scope window could not be opened: playing with sound only.\n");
         return;
     }
     std::atexit(SDL_Quit);
     // The first present is slow (SDL 1.2 over SDL 2 sets up its renderer
-    // then: tens of ms), and inside the stream it would make the sound run
-    // dry. Presented once here, before the stream starts, the window shows
-    // the black it would show anyway.
-    clear_surface(screen);
-    SDL_Flip(screen);
+    // then: tens of ms). Made here, before the stream starts, it holds up
+    // neither the sound nor the first picture, and the window shows the
+    // black it would show anyway.
+    clear_surface(window);
+    SDL_Flip(window);
+    screen = start_presenter(window);
+    // Registered after SDL_Quit, so it runs before it.
+    std::atexit(stop_presenter);
 }

@@ -7,9 +7,11 @@ struct SDL_Surface;
 constexpr int SCREEN_WIDTH = 640;
 constexpr int SCREEN_HEIGHT = 800;
 
-// The scope window's surface: SCREEN_WIDTH x SCREEN_HEIGHT pixels, each a
-// 32-bit 0x00RRGGBB word. Null when no window could be opened; the sound then
-// plays without the scope. After start-up only the audio thread touches it.
+// The surface the scope draws into: SCREEN_WIDTH x SCREEN_HEIGHT pixels, each
+// a 32-bit 0x00RRGGBB word. A canvas that the presenter shows in the window
+// (presenter.h), or the window's own surface. Null when no window could be
+// opened; the sound then plays without the scope. After start-up only the
+// audio thread touches it.
 extern SDL_Surface *screen;
 
 // Opens the scope window on the X display, or says in one line that the

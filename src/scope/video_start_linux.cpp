@@ -5,15 +5,14 @@
 #include <csignal>
 #include <cstdlib>
 
-// The present runs on the stream thread, between a block's last frames and
-// the next block's first, so it must be short. SDL 2 (under Debian 13's
-// SDL 1.2) draws through OpenGL by default, which on a desktop without a GPU
-// driver is Mesa's software rasteriser: its own threads, at normal priority,
-// and several round trips to the X server, up to 20 ms a present on a busy
-// machine, long enough to run the sound dry. Its own software renderer, with
-// the window's surface kept off OpenGL too, copies the picture into shared
-// memory and waits for the X server once: about 1 ms. Settings that the user
-// made stay; SDL 1.2 itself ignores them.
+// SDL 2 (under Debian 13's SDL 1.2) draws through OpenGL by default, which on
+// a desktop without a GPU driver is Mesa's software rasteriser: its own
+// threads and several round trips to the X server, up to 20 ms a present on a
+// busy machine, and 150 MB. Its own software renderer, with the window's
+// surface kept off OpenGL too, copies the picture into shared memory and
+// waits for the X server once: about 1 ms, in less CPU time and a
+// quarter of the memory. Settings that the user made stay; SDL 1.2 itself
+// ignores them.
 //
 // Only a real window will do: an X display. Left to choose, SDL falls back to
 // drawing ASCII art into this very console, or ends the process when it
