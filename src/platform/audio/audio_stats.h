@@ -7,8 +7,10 @@
 // back for the device left out), the most time that frames waited in the
 // device, the ahead-time in force at the end, how often the stream thread
 // woke from a wait, how often a device was left for the clock, and whether
-// the stream thread runs at real-time priority. Written on the
-// stream thread, read once it has ended.
+// the stream thread runs at real-time priority. Where a slow block's time
+// went: the longest end of a block (the preview), the longest write to the
+// device, and the latest wake after a wait's deadline. Written on the stream
+// thread, read once it has ended.
 struct AudioStats {
     uint32_t callbacks = 0;
     uint32_t underruns = 0;
@@ -16,6 +18,9 @@ struct AudioStats {
     uint32_t clock_fallbacks = 0;
     int64_t max_callback_ns = 0;
     int64_t worst_latency_ns = 0;
+    int64_t max_block_end_ns = 0;
+    int64_t max_write_ns = 0;
+    int64_t max_wake_late_ns = 0;
     int64_t ahead_ns = 0;
     bool realtime = false;
 
