@@ -65,6 +65,8 @@ void Pacer::wait(int64_t ns) {
     const int64_t from = time.now_ns();
     woken = !time.wait_until(from + ns);
     const int64_t waited = time.now_ns() - from;
+    if (!woken)
+        stats.max_wake_late_ns = std::max(stats.max_wake_late_ns, waited - ns);
     waited_ns += waited;
     stalled_ns += std::min(waited, ns);
     stats.wakes++;
@@ -80,10 +82,12 @@ void Pacer::deliver(long upto) {
             continue;
         }
         const long count = std::min(upto - delivered, room);
+        const int64_t write_start = time.now_ns();
         if (!sink->write(block + delivered * BYTES_PER_FRAME, count)) {
             fall_back_to_clock();
             continue;
         }
+        stats.max_write_ns = std::max(stats.max_write_ns, time.now_ns() - write_start);
         delivered += count;
         last_held = held + count;
         stats.note_latency(frames_to_ns(held + count, rate));
@@ -95,15 +99,20 @@ void Pacer::deliver(long upto) {
 // the stream wakes at most once a piece: a sink that plays a period at a
 // time is given a little more than the time its frames above that level
 // last, so that the period that brings it down has been played by then, and
-// one that is later still gets the next piece all the same: the wait after it
-// is the longer for it.
+// one that is a little later still gets the next piece all the same: the
+// wait after it is the longer for it. A sink still a period and a late
+// wake's worth above the level has not been played at all meanwhile: its
+// server has stalled, and frames given to it now would only queue up, and
+// delay every key after them, until it plays again. It is waited for again.
 void Pacer::hold_back(long to) {
+    const int64_t past_the_period = period > 0 ? PERIOD_SLACK_NS : 0;
     long held, room;
     level(&held, &room);
-    if (held <= to || woken)
-        return;
-    const int64_t past_the_period = period > 0 ? PERIOD_SLACK_NS : 0;
-    wait(std::max(MIN_WAIT_NS, frames_to_ns(held - to, rate) + past_the_period));
+    for (long above = to; held > above && !woken;
+         above = to + period + ns_to_frames(PERIOD_SLACK_NS, rate)) {
+        wait(std::max(MIN_WAIT_NS, frames_to_ns(held - to, rate) + past_the_period));
+        level(&held, &room);
+    }
 }
 
 // The level to hold back to once `frames_done` frames of the block are made:
@@ -144,7 +153,9 @@ void Pacer::progress(long frames_done) {
 void Pacer::end_block() {
     const int64_t now = time.now_ns();
     stats.note_callback(now - block_start_ns - waited_ns);
-    if (block_end_ns >= 0)
+    if (block_end_ns >= 0) {
         note_block_end(now - block_end_ns);
+        stats.max_block_end_ns = std::max(stats.max_block_end_ns, now - block_end_ns);
+    }
     deliver(block_frames);
 }

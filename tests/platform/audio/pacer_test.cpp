@@ -155,6 +155,25 @@ TEST_F(PacerTest, ASlowEndOfTheBlockIsCoveredByItsLastPieces) {
     EXPECT_EQ(stats.underruns, 1u) << "only the first end, which came unforeseen";
 }
 
+// The device's server stalls for 20 ms in the middle of a block: the pieces
+// made meanwhile wait for it instead of queuing up in front of later keys.
+TEST_F(PacerTest, AStalledServerIsNotFedPiecesThatWouldOnlyQueueUp) {
+    FakeDevice device(time, 256, 8192);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    run_block(pacer);
+    pacer.begin_block();
+    for (long done = PIECE; done <= BLOCK; done += PIECE) {
+        if (done == BLOCK / 2)
+            device.frozen_until_ns = time.now + 20'000'000;
+        pacer.progress(done);
+    }
+    pacer.end_block();
+    EXPECT_EQ(stats.underruns, 0u);
+    const long late_wake = ns_to_frames(1'000'000, RATE);
+    EXPECT_LE(stats.worst_latency_ns,
+              frames_to_ns(pacer.ahead_frames() + 256 + late_wake + PIECE, RATE));
+}
+
 TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
     FakeDevice device(time, 256, 16384);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
