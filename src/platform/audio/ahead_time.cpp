@@ -3,8 +3,8 @@
 #include <algorithm>
 
 namespace {
-// The preview and the window's flip take up to about 5 ms; twice that covers
-// them with room for a late wake-up.
+// The preview takes up to about 3 ms, and on a busy machine the stream thread
+// wakes up to 7 ms late now and then: 12 ms covers either.
 constexpr long FLOOR_MS = 12;
 constexpr long LEAST_STEP_MS = 4;
 // With a piece of 128 frames (2.9 ms) and a server period on top, this keeps
