@@ -108,11 +108,16 @@ void Pacer::hold_back(long to) {
     const int64_t past_the_period = period > 0 ? PERIOD_SLACK_NS : 0;
     long held, room;
     level(&held, &room);
-    for (long above = to; held > above && !woken;
-         above = to + period + ns_to_frames(PERIOD_SLACK_NS, rate)) {
+    for (long above = to; held > above && !woken; above = to + period_and_slack()) {
         wait(std::max(MIN_WAIT_NS, frames_to_ns(held - to, rate) + past_the_period));
         level(&held, &room);
     }
+}
+
+// A period and a late wake's worth of frames: what a sink may still hold
+// above a level when the period that brings it down comes a little late.
+long Pacer::period_and_slack() const {
+    return period + ns_to_frames(PERIOD_SLACK_NS, rate);
 }
 
 // The level to hold back to once `frames_done` frames of the block are made:
@@ -120,14 +125,14 @@ void Pacer::hold_back(long to) {
 // has a period and a late wake's worth when the end is over.
 long Pacer::level_before(long frames_done) const {
     const long to_come = block_frames - frames_done;
-    const long after_the_end = period + ns_to_frames(PERIOD_SLACK_NS, rate);
-    return std::max(ahead, block_end + after_the_end - to_come);
+    return std::max(ahead, block_end + period_and_slack() - to_come);
 }
 
 // The longest end of the recent blocks, fading by a 64th a block (halved in
-// about eight seconds), so that one slow present is still covered by the
+// about eight seconds), so that one slow end is still covered by the
 // next blocks' and a start-up's slow ones are forgotten.
 void Pacer::note_block_end(int64_t ns) {
+    stats.max_block_end_ns = std::max(stats.max_block_end_ns, ns);
     block_end = std::max(long(ns_to_frames(ns, rate)), block_end - block_end / 64);
 }
 
@@ -153,9 +158,7 @@ void Pacer::progress(long frames_done) {
 void Pacer::end_block() {
     const int64_t now = time.now_ns();
     stats.note_callback(now - block_start_ns - waited_ns);
-    if (block_end_ns >= 0) {
+    if (block_end_ns >= 0)
         note_block_end(now - block_end_ns);
-        stats.max_block_end_ns = std::max(stats.max_block_end_ns, now - block_end_ns);
-    }
     deliver(block_frames);
 }

@@ -68,6 +68,7 @@ class Pacer {
     void wait(int64_t ns);
     void deliver(long upto);
     void hold_back(long to);
+    long period_and_slack() const;
     long level_before(long frames_done) const;
     void note_block_end(int64_t ns);
 
