@@ -31,10 +31,17 @@ void Pacer::set_ahead(long frames) {
     stats.ahead_ns = frames_to_ns(ahead, rate);
 }
 
+// Dry spells that follow a raise closely are the same stall (the whole
+// machine paused, say) and its after-effects: they are counted, but the
+// ahead-time grows for the stall once, not for every short period in it.
 void Pacer::note_dry_spells() {
     for (const uint32_t dry = sink->dry_spells(); dry_spells != dry; dry_spells++) {
         stats.underruns++;
-        set_ahead(raised_ahead(ahead, period, rate));
+        const int64_t now = time.now_ns();
+        if (now - raised_ns >= ONE_STALL_NS) {
+            raised_ns = now;
+            set_ahead(raised_ahead(ahead, period, rate));
+        }
     }
 }
 

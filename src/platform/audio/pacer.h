@@ -25,7 +25,8 @@
 // that come during it, not to every key through a raised ahead-time.
 //
 // The pacer also watches the sink. One that runs dry raises the ahead-time,
-// which comes back down after a long clean stretch (ahead_time.h). One that
+// once a stall however many short periods it brings, and it comes back down
+// after a long clean stretch (ahead_time.h). One that
 // fails, or plays nothing for STALL_NS of waiting, is left for the clock,
 // which plays the frames unheard at real time, so that the window still
 // moves. Only the time waited counts towards a stall: a wait that lasted
@@ -39,6 +40,9 @@ class Pacer {
     // A sink that takes nothing for this long, many times what it holds, has
     // stopped: its server has gone away, say.
     static constexpr int64_t STALL_NS = 1'000'000'000;
+    // Dry spells within this long of the one that raised the ahead-time
+    // belong to the same stall.
+    static constexpr int64_t ONE_STALL_NS = 2'000'000'000;
 
     // Frames go to `device`, or with none to the clock from the start. The
     // blocks are `block_frames` long, each computed into `block`.
@@ -84,10 +88,11 @@ class Pacer {
     uint32_t dry_spells = 0; // the sink's own count, as last seen
     long delivered = 0;      // frames of the block in hand that the sink has had
     long last_held = 0;
-    long block_end = 0;        // frames that the end of a block lasts, as lately seen
-    int64_t block_end_ns = -1; // when the block in hand reached its end; -1 before
-    int64_t stalled_ns = 0;    // time waited since the sink was last seen to play
-    int64_t ahead_set_ns;      // when the ahead-time last changed
+    long block_end = 0;                // frames that the end of a block lasts, as lately seen
+    int64_t block_end_ns = -1;         // when the block in hand reached its end; -1 before
+    int64_t stalled_ns = 0;            // time waited since the sink was last seen to play
+    int64_t ahead_set_ns;              // when the ahead-time last changed
+    int64_t raised_ns = INT64_MIN / 2; // when a dry spell last raised it
     int64_t block_start_ns = 0;
     int64_t waited_ns = 0; // time the block in hand spent held back
     bool woken = false;

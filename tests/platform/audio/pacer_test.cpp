@@ -205,6 +205,29 @@ TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRuleUntilALongCleanStretch) {
     EXPECT_EQ(stats.underruns, 1u);
 }
 
+TEST_F(PacerTest, DrySpellsCloseTogetherAreOneStallAndRaiseTheAheadTimeOnce) {
+    FakeDevice device(time, 128, 8192);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    const long initial = pacer.ahead_frames();
+    run_block(pacer);
+    // Three wakes 50 ms late within a second, each in a block of its own.
+    for (int i = 0; i < 3; i++) {
+        time.late_ns = 50'000'000;
+        run_block(pacer);
+        run_block(pacer);
+    }
+    EXPECT_EQ(stats.underruns, 3u);
+    EXPECT_EQ(pacer.ahead_frames(), raised_ahead(initial, 128, RATE));
+    // A stall well after those raises it again.
+    const int64_t from = time.now;
+    while (time.now - from < Pacer::ONE_STALL_NS)
+        run_block(pacer);
+    time.late_ns = 50'000'000;
+    run_block(pacer);
+    EXPECT_EQ(stats.underruns, 4u);
+    EXPECT_EQ(pacer.ahead_frames(), raised_ahead(raised_ahead(initial, 128, RATE), 128, RATE));
+}
+
 TEST_F(PacerTest, ASinkThatStopsTakingFramesIsLeftForTheClockAfterTheStallTime) {
     FakeDevice device(time, 256, 2048);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
