@@ -39,6 +39,11 @@ class Recording:
         step = (self.frames[i] - self.frames[i - 1]) % 2**32
         return i > 0 and step > self.firsts[i] - self.firsts[i - 1]
 
+    def first_sound(self):
+        """The start of the first period with sound in it, or None."""
+        sounding = next((i for i, p in enumerate(self.periods()) if any(p)), None)
+        return None if sounding is None else self.starts[sounding]
+
     def silences(self):
         """The periods of silence once the sound has started (the carrier is
         never silent that long), as two lists of their starts in seconds
