@@ -40,7 +40,9 @@ class Session:
 
         fcntl.ioctl(0, termios.TIOCSCTTY, 0)
 
-    def read_available(self, timeout=0.0):
+    def read_available(self, timeout=0.0, first=False):
+        """Reads what the program prints for `timeout` seconds, or with
+        `first` only until something has come."""
         end = time.monotonic() + timeout
         while True:
             left = max(0.0, end - time.monotonic())
@@ -54,6 +56,8 @@ class Session:
             if not chunk:
                 return
             self.output += chunk
+            if first:
+                return
 
     def expect(self, text, timeout=10.0):
         """Waits until the output holds `text`; returns the output up to its end."""
