@@ -39,10 +39,9 @@ class Recording:
         step = (self.frames[i] - self.frames[i - 1]) % 2**32
         return i > 0 and step > self.firsts[i] - self.firsts[i - 1]
 
-    def first_sound(self):
-        """The start of the first period with sound in it, or None."""
-        sounding = next((i for i, p in enumerate(self.periods()) if any(p)), None)
-        return None if sounding is None else self.starts[sounding]
+    def sounding(self):
+        """The first period with sound in it; past the last without any."""
+        return next((i for i, p in enumerate(self.periods()) if any(p)), len(self.starts))
 
     def silences(self):
         """The periods of silence once the sound has started (the carrier is
@@ -51,7 +50,7 @@ class Recording:
         that come right after cycles the recorder missed, where the graph
         itself stalled and its clients fell behind together."""
         periods = self.periods()
-        sounding = next((i for i, p in enumerate(periods) if any(p)), len(periods))
+        sounding = self.sounding()
         gaps, stalls = [], []
         stalled = False
         for i in range(sounding, len(periods)):

@@ -26,12 +26,11 @@
 //
 // The pacer also watches the sink. One that runs dry raises the ahead-time,
 // once a stall however many short periods it brings, and it comes back down
-// after a long clean stretch (ahead_time.h). One that
-// fails, or plays nothing for STALL_NS of waiting, is left for the clock,
-// which plays the frames unheard at real time, so that the window still
-// moves. Only the time waited counts towards a stall: a wait that lasted
-// longer than asked had the whole process stopped (Ctrl-Z), and the sink
-// with it.
+// after a long clean stretch (ahead_time.h). One that fails, or plays nothing
+// for STALL_NS of waiting, is left for the clock, which plays the frames
+// unheard at real time, so that the window still moves. Only the time waited
+// counts towards a stall: a wait that lasted longer than asked had the whole
+// process stopped (Ctrl-Z), and the sink with it.
 //
 // Every call comes from the stream thread. Counts are in frames at the
 // stream's rate.
