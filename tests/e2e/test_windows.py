@@ -117,7 +117,10 @@ class WindowsProgram(SessionTest):
         `output_key` for two seconds, recording every frame; returns the
         recording's file, named after the rate and the format that wine's
         driver opened the device with."""
-        server = JackServer(RATE, SERVER)
+        # wine's driver fills what the device's next period lacks with
+        # silence: periods of 256 frames, shorter than the ahead-time as a
+        # Windows mixer's 10 ms are, are never short of the stream's frames.
+        server = JackServer(RATE, SERVER, period=256)
         self.addCleanup(server.stop)
         with open(os.path.join(self.home, ".asoundrc"), "w") as f:
             f.write(ASOUNDRC % self.home)
@@ -126,11 +129,14 @@ class WindowsProgram(SessionTest):
         s.expect(" Driver list\r\n")
         s.send(driver)
         s.expect(windows_text(HELP), timeout=30)
-        s.read_available(2.0)
+        # Under load wine's driver may start the device a second or more
+        # after the help text: wait for the frames, not for the clock.
+        end = time.monotonic() + 30
+        while recorded_seconds(self.home) < 2.0 and time.monotonic() < end:
+            s.read_available(0.1)
         s.send("\x03")
         self.assertEqual(s.wait(30), 128 + signal.SIGINT)
-        # wine's driver also opens the device for a moment while it lists it.
-        capture = max(glob.glob(os.path.join(self.home, "captured-*.raw")), key=os.path.getsize)
+        capture = largest_capture(self.home)
         return os.path.basename(capture)[len("captured-"):-len(".raw")], capture
 
     def assert_the_stream_to_the_bit(self, left, right):
@@ -185,6 +191,24 @@ class WindowsProgram(SessionTest):
             if window:
                 faults = start_up_picture_faults(window_picture(display, window))
         self.assertEqual(faults, [])
+
+
+def largest_capture(home):
+    """The recording of the stream: wine's driver also opens the device for
+    a moment while it lists it, which leaves a short file of its own."""
+    captures = glob.glob(os.path.join(home, "captured-*.raw"))
+    return max(captures, key=os.path.getsize) if captures else None
+
+
+def recorded_seconds(home):
+    """How much the largest recording holds, in seconds, read from the rate
+    and the format in its name (captured-RATE-FORMAT.raw)."""
+    capture = largest_capture(home)
+    if not capture:
+        return 0.0
+    rate, sample = os.path.basename(capture)[len("captured-"):-len(".raw")].split("-")
+    frame_bytes = {"S16_LE": 4, "FLOAT_LE": 8}.get(sample, 4)  # stereo
+    return os.path.getsize(capture) / frame_bytes / int(rate)
 
 
 def scope_window(display):
