@@ -43,6 +43,15 @@ class Recording:
         """The first period with sound in it; past the last without any."""
         return next((i for i, p in enumerate(self.periods()) if any(p)), len(self.starts))
 
+    def latest_run(self):
+        """The period, once the sound has started, that the server ran the
+        longest after it was due: how long after (s), and when it was due
+        (s, on the monotonic clock). A late server delays every key that
+        waits for it, whatever the program did."""
+        sounding = self.sounding()
+        runs = [(self.ran[i] - self.starts[i], self.starts[i]) for i in range(sounding, len(self.starts))]
+        return max(runs, default=(0.0, 0.0))
+
     def silences(self):
         """The periods of silence once the sound has started (the carrier is
         never silent that long), as two lists of their starts in seconds

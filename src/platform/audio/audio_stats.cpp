@@ -25,10 +25,11 @@ void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
             "callbacks %u\nunderruns %u\nmax_callback_us %.0f\nworst_latency_ms %.1f\n"
             "ahead_ms %.1f\nwakes_per_block %.1f\nclock_fallbacks %u\nrealtime %u\n"
             "elapsed_s %.3f\nmax_block_end_us %.0f\nmax_write_us %.0f\nmax_wake_late_us %.0f\n"
-            "last_underrun_s %.3f\n",
+            "max_wake_late_at_s %.3f\nlast_underrun_s %.3f\n",
             s.callbacks, s.underruns, s.max_callback_ns / 1e3, s.worst_latency_ns / 1e6,
             s.ahead_ns / 1e6, wakes_per_block, s.clock_fallbacks, unsigned(s.realtime),
             elapsed_ns / 1e9, s.max_block_end_ns / 1e3, s.max_write_ns / 1e3,
-            s.max_wake_late_ns / 1e3, s.last_underrun_ns < 0 ? -1.0 : s.last_underrun_ns / 1e9);
+            s.max_wake_late_ns / 1e3, s.max_wake_late_at_ns / 1e9,
+            s.last_underrun_ns < 0 ? -1.0 : s.last_underrun_ns / 1e9);
     fclose(f);
 }

@@ -72,9 +72,12 @@ void Pacer::level(long *held, long *room) {
 void Pacer::wait(int64_t ns) {
     const int64_t from = time.now_ns();
     woken = !time.wait_until(from + ns);
-    const int64_t waited = time.now_ns() - from;
-    if (!woken)
-        stats.max_wake_late_ns = std::max(stats.max_wake_late_ns, waited - ns);
+    const int64_t now = time.now_ns();
+    const int64_t waited = now - from;
+    if (!woken && waited - ns > stats.max_wake_late_ns) {
+        stats.max_wake_late_ns = waited - ns;
+        stats.max_wake_late_at_ns = now - started_ns;
+    }
     waited_ns += waited;
     stalled_ns += std::min(waited, ns);
     stats.wakes++;
