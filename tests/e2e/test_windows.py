@@ -137,7 +137,7 @@ class WindowsProgram(SessionTest):
         s.send("\x03")
         self.assertEqual(s.wait(30), 128 + signal.SIGINT)
         capture = largest_capture(self.home)
-        return os.path.basename(capture)[len("captured-"):-len(".raw")], capture
+        return capture_format(capture), capture
 
     def assert_the_stream_to_the_bit(self, left, right):
         """Every frame of the stream, in order and to the bit, from its 8
@@ -200,13 +200,18 @@ def largest_capture(home):
     return max(captures, key=os.path.getsize) if captures else None
 
 
+def capture_format(capture):
+    """RATE-FORMAT, from a recording's name (captured-RATE-FORMAT.raw)."""
+    return os.path.basename(capture)[len("captured-"):-len(".raw")]
+
+
 def recorded_seconds(home):
     """How much the largest recording holds, in seconds, read from the rate
     and the format in its name (captured-RATE-FORMAT.raw)."""
     capture = largest_capture(home)
     if not capture:
         return 0.0
-    rate, sample = os.path.basename(capture)[len("captured-"):-len(".raw")].split("-")
+    rate, sample = capture_format(capture).split("-")
     frame_bytes = {"S16_LE": 4, "FLOAT_LE": 8}.get(sample, 4)  # stereo
     return os.path.getsize(capture) / frame_bytes / int(rate)
 

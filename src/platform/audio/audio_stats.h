@@ -10,8 +10,8 @@
 // the stream thread runs at real-time priority. Where a slow block's time
 // went: the longest end of a block (the preview), the longest write to the
 // device, and the latest wake after a wait's deadline. When that wake and the
-// device's last dry spell came, to be set beside a recording. Written on the
-// stream thread, read once it has ended.
+// device's last dry spell came, on the monotonic clock, to be set beside a
+// recording. Written on the stream thread, read once it has ended.
 struct AudioStats {
     uint32_t callbacks = 0;
     uint32_t underruns = 0;
@@ -22,9 +22,9 @@ struct AudioStats {
     int64_t max_block_end_ns = 0;
     int64_t max_write_ns = 0;
     int64_t max_wake_late_ns = 0;
-    int64_t max_wake_late_at_ns = 0; // since the stream started
+    int64_t max_wake_late_at_ns = 0;
     int64_t ahead_ns = 0;
-    int64_t last_underrun_ns = -1; // since the stream started; -1 with none
+    int64_t last_underrun_ns = -1; // -1 with none
     bool realtime = false;
 
     void note_callback(int64_t duration_ns);

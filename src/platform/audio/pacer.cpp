@@ -18,7 +18,7 @@ constexpr int64_t PERIOD_SLACK_NS = 1'000'000;
 Pacer::Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
              long block_frames)
     : sink(device), clock(time, rate, block_frames), time(time), stats(stats), rate(rate),
-      block(block), block_frames(block_frames), started_ns(time.now_ns()) {
+      block(block), block_frames(block_frames) {
     if (!sink)
         sink = &clock;
     period = sink->period();
@@ -38,7 +38,7 @@ void Pacer::note_dry_spells() {
     for (const uint32_t dry = sink->dry_spells(); dry_spells != dry; dry_spells++) {
         stats.underruns++;
         const int64_t now = time.now_ns();
-        stats.last_underrun_ns = now - started_ns;
+        stats.last_underrun_ns = now;
         if (now - raised_ns >= ONE_STALL_NS) {
             raised_ns = now;
             set_ahead(raised_ahead(ahead, period, rate));
@@ -76,7 +76,7 @@ void Pacer::wait(int64_t ns) {
     const int64_t waited = now - from;
     if (!woken && waited - ns > stats.max_wake_late_ns) {
         stats.max_wake_late_ns = waited - ns;
-        stats.max_wake_late_at_ns = now - started_ns;
+        stats.max_wake_late_at_ns = now;
     }
     waited_ns += waited;
     stalled_ns += std::min(waited, ns);

@@ -82,7 +82,6 @@ class Pacer {
     const int rate;
     const char *const block;
     const long block_frames;
-    const int64_t started_ns; // when the stream began
     long period;
     long ahead;
     uint32_t dry_spells = 0; // the sink's own count, as last seen
