@@ -2,6 +2,7 @@
 #include "console_keys.h"
 #include "control_loop.h"
 #include "fsound.h"
+#include "midi_input.h"
 #include "patch.h"
 #include "screen.h"
 #include "setup_audio.h"
@@ -11,6 +12,14 @@
 #include <cstdlib>
 
 namespace {
+// The MIDI input, stopped at exit before the sound: on JACK both stand on
+// one client.
+std::unique_ptr<MidiInput> midi_input;
+
+void stop_midi() {
+    midi_input.reset();
+}
+
 void print_help() {
     std::printf("aqzs edrftg yhujik olpm our modifier les trucs \n");
     std::printf("+- change le OSC1\n");
@@ -34,5 +43,10 @@ int main() {
     create_oscillators();
     if (!start_stream())
         return 1;
-    control_loop();
+    // What the keyboards send, from the MIDI input's threads to the control
+    // loop, for the rest of the process's life.
+    static MidiQueue midi_messages;
+    midi_input = midi_input_start(midi_messages);
+    std::atexit(stop_midi);
+    control_loop(midi_messages);
 }

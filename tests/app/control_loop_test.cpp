@@ -35,13 +35,17 @@ std::vector<double> settings() {
     return v;
 }
 
-// Runs the endless loop over a key script and returns what it printed.
-std::string loop_output(std::deque<int> keys) {
+// Runs the endless loop over a key script, with `midi` waiting, and returns
+// what it printed.
+std::string loop_output(std::deque<int> keys, std::initializer_list<MidiMessage> midi = {}) {
     fake_keys = std::move(keys);
+    static MidiQueue queue;
+    for (const MidiMessage &m : midi)
+        queue.push(m);
     EXPECT_EXIT(
         {
             redirect_stdout(test_output_file());
-            control_loop();
+            control_loop(queue);
         },
         ExitedWithCode(0), "");
     return read_file(test_output_file());
@@ -199,4 +203,71 @@ TEST_F(ControlLoop, NoteLineShowsTheFrequencyTheStreamLastUsed) {
     stream_callback(nullptr, block, sizeof block, nullptr);
     EXPECT_EQ(captured_stdout([] { print_status_block(); }).find("Note [61] -> [523.251160]\n"),
               0u);
+}
+
+TEST_F(ControlLoop, MidiNotesAndProgramsActAsTheirKeysOnAnyChannel) {
+    // MIDI 72 is what "w" plays, 69 is A4 (440 Hz); a velocity of 0 is a
+    // note-off, which changes nothing.
+    EXPECT_TRUE(handle_midi({0x90, 72, 100}));
+    EXPECT_EQ(patch.note, 61);
+    EXPECT_TRUE(handle_midi({0x9F, 69, 1}));
+    EXPECT_EQ(patch.note, 58);
+    const std::vector<double> before = settings();
+    for (const MidiMessage m :
+         {MidiMessage{0x90, 60, 0}, MidiMessage{0x80, 60, 64}, MidiMessage{0xE0, 0, 127},
+          MidiMessage{0xA0, 60, 90}, MidiMessage{0xD0, 90, 0}, MidiMessage{0xC0, 5, 0},
+          MidiMessage{0xB0, 1, 127}, MidiMessage{0xB0, 64, 127}})
+        EXPECT_FALSE(handle_midi(m)) << int(m.status) << " " << int(m.data1);
+    EXPECT_EQ(settings(), before);
+
+    // Programs 0..4 choose the waveforms as "+" does, through the selector.
+    for (int program : {2, 0, 4}) {
+        EXPECT_TRUE(handle_midi({0xC3, uint8_t(program), 0}));
+        EXPECT_EQ(patch.OSC1->waveform, program + 1);
+    }
+    handle_key('+');
+    EXPECT_EQ(patch.OSC1->waveform, 1);
+}
+
+TEST_F(ControlLoop, ControllersSetTheirSettingsAbsolutelyOverRangesTheKeysReach) {
+    struct Row {
+        int controller, osc;
+        Relaxed<float> Oscillator::*field;
+        double top; // at value 127
+    };
+    const Row rows[] = {{7, 1, &Oscillator::Ampl, 1.0},  {70, 2, &Oscillator::Freq, 63.5},
+                        {71, 2, &Oscillator::Ampl, 1.0}, {72, 3, &Oscillator::Freq, 12.7},
+                        {73, 3, &Oscillator::Ampl, 1.0}, {74, 4, &Oscillator::Freq, 127.0},
+                        {75, 4, &Oscillator::Ampl, 1.0}, {76, 5, &Oscillator::Freq, 127.0},
+                        {77, 5, &Oscillator::Ampl, 1.0}};
+    for (const Row &row : rows) {
+        create_oscillators();
+        std::vector<double> expected = settings();
+        const size_t slot = 3 + 3 * (row.osc - 1) + (row.field == &Oscillator::Ampl ? 0 : 1);
+        EXPECT_TRUE(handle_midi({0xB5, uint8_t(row.controller), 127}));
+        expected[slot] = static_cast<float>(row.top);
+        EXPECT_EQ(settings(), expected) << "controller " << row.controller;
+        handle_midi({0xB0, uint8_t(row.controller), 64});
+        EXPECT_EQ(float(osc(row.osc)->*row.field), static_cast<float>(64 * (row.top / 127)));
+        // Value 0 is exactly zero, the clamp's own value.
+        handle_midi({0xB0, uint8_t(row.controller), 0});
+        EXPECT_EQ(float(osc(row.osc)->*row.field), 0.0f);
+    }
+}
+
+TEST_F(ControlLoop, EveryMidiMessageThatActsPrintsOneStatusBlockBesideTheKeys) {
+    // The loop takes a key and a message a pass, and ends with the keys.
+    const std::string out = loop_output(std::deque<int>(8, '-'), {{0x90, 72, 100},
+                                                                  {0x80, 72, 0},
+                                                                  {0x90, 60, 0},
+                                                                  {0xB0, 7, 64},
+                                                                  {0xB0, 1, 64},
+                                                                  {0xC0, 9, 0},
+                                                                  {0xC0, 1, 0},
+                                                                  {0x90, 81, 1}});
+    // Eight keys and four messages that act: a note-on, CC 7, program 1 and
+    // a second note-on, in the order they came.
+    EXPECT_EQ(count(out, "Note ["), 12u);
+    EXPECT_EQ(count(out, "] - AFreq ["), 60u);
+    EXPECT_LT(out.find("Note [61]"), out.find("Note [70]"));
 }

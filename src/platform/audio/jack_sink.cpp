@@ -2,7 +2,7 @@
 
 #include "dry_spells.h"
 #include "fsound.h"
-#include "main_thread_signals.h"
+#include "jack_client.h"
 #include "rate_converter.h"
 #include "relaxed.h"
 #include "stream_progress.h"
@@ -29,30 +29,10 @@ constexpr size_t RING_FRAMES = 8192; // at the stream's rate
 // the variable; a value the user set is kept.
 const bool USER_LATENCY = std::getenv("PIPEWIRE_LATENCY") != nullptr;
 
-void silent_text(const char *) {}
-
-// A client of the server, and whether the server has since gone away.
-struct Connection {
-    jack_client_t *client = nullptr;
-    Relaxed<int32_t> server_gone; // set on JACK's thread
-
-    ~Connection() {
-        // Closing deactivates the client first: no process call follows.
-        // libjack may start a thread of its own for it.
-        if (client) {
-            const MainThreadSignalsBlocked blocked;
-            jack_client_close(client);
-        }
-    }
-};
-
-void on_shutdown(void *connection) {
-    static_cast<Connection *>(connection)->server_gone = 1;
-}
-
-// The connection made to list the sinks, until a sink takes it.
+// The client that listed the sinks, until a sink takes the server's rate
+// from it.
 struct Jack {
-    std::unique_ptr<Connection> kept;
+    std::shared_ptr<JackClient> kept;
 };
 Jack jack;
 
@@ -89,10 +69,13 @@ __attribute__((no_sanitize("thread"))) void take_frames(const float *frames, jac
 // is in frames at the stream's rate.
 class JackSink final : public AudioSink {
   public:
-    explicit JackSink(std::unique_ptr<Connection> connection) : connection(std::move(connection)) {}
+    explicit JackSink(std::shared_ptr<JackClient> client) : client(std::move(client)) {}
 
     ~JackSink() override {
-        connection.reset();
+        client->remove_part(this);
+        for (jack_port_t *port : ports)
+            if (port)
+                jack_port_unregister(client->handle(), port);
         if (ring)
             jack_ringbuffer_free(ring);
     }
@@ -100,8 +83,7 @@ class JackSink final : public AudioSink {
     // Registers, starts and connects the outputs, for frames at `rate` into
     // a server at `server_rate`. Returns an FMOD_ERR_* code.
     int open(const std::string &sink, int rate, jack_nframes_t server_rate) {
-        jack_client_t *client = connection->client;
-        if (connection->server_gone)
+        if (client->server_gone())
             return FMOD_ERR_INIT;
         ratio = double(server_rate) / rate;
         if (server_rate != jack_nframes_t(rate) &&
@@ -114,21 +96,15 @@ class JackSink final : public AudioSink {
             return FMOD_ERR_MEMORY;
         const char *names[CHANNELS] = {"out_1", "out_2"};
         for (int c = 0; c < CHANNELS; c++) {
-            ports[c] =
-                jack_port_register(client, names[c], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+            ports[c] = jack_port_register(client->handle(), names[c], JACK_DEFAULT_AUDIO_TYPE,
+                                          JackPortIsOutput, 0);
             if (!ports[c])
                 return FMOD_ERR_INIT;
         }
-        jack_set_process_callback(client, process, this);
-        int activated;
-        {
-            const MainThreadSignalsBlocked blocked;
-            activated = jack_activate(client);
-        }
-        if (activated != 0)
+        if (!client->add_part(process, this))
             return FMOD_ERR_INIT;
         std::vector<std::string> inputs;
-        for (const std::string &port : audio_inputs(client))
+        for (const std::string &port : audio_inputs(client->handle()))
             if (client_of(port) == sink && inputs.size() < CHANNELS)
                 inputs.push_back(port);
         if (inputs.size() < CHANNELS)
@@ -136,7 +112,7 @@ class JackSink final : public AudioSink {
         // Without its server a client still sees the graph it last knew; a
         // connection needs the server.
         for (int c = 0; c < CHANNELS; c++)
-            if (jack_connect(client, jack_port_name(ports[c]), inputs[c].c_str()) != 0)
+            if (jack_connect(client->handle(), jack_port_name(ports[c]), inputs[c].c_str()) != 0)
                 return FMOD_ERR_INIT;
         return FMOD_ERR_NONE;
     }
@@ -146,7 +122,7 @@ class JackSink final : public AudioSink {
 
     // What the ring holds, and what the converter holds on its way there.
     bool level(long *held, long *room) override {
-        if (connection->server_gone)
+        if (client->server_gone())
             return false;
         const size_t ring_held = jack_ringbuffer_read_space(ring) / FRAME_BYTES;
         const size_t ring_room = jack_ringbuffer_write_space(ring) / FRAME_BYTES;
@@ -176,13 +152,13 @@ class JackSink final : public AudioSink {
         return true;
     }
 
-    long period() override { return std::lround(jack_get_buffer_size(connection->client) / ratio); }
+    long period() override { return std::lround(jack_get_buffer_size(client->handle()) / ratio); }
 
     uint32_t dry_spells() override { return dry.count; }
 
   private:
     // Real-time: copies what the ring holds, and silence for what it lacks.
-    static int process(jack_nframes_t frames, void *arg) {
+    static void process(jack_nframes_t frames, void *arg) {
         JackSink &s = *static_cast<JackSink *>(arg);
         float *out[CHANNELS];
         for (int c = 0; c < CHANNELS; c++)
@@ -201,10 +177,9 @@ class JackSink final : public AudioSink {
         for (int c = 0; c < CHANNELS; c++)
             std::fill(out[c] + played, out[c] + frames, 0.0f);
         s.dry.note_period(played < frames);
-        return 0;
     }
 
-    std::unique_ptr<Connection> connection;
+    std::shared_ptr<JackClient> client;
     jack_port_t *ports[CHANNELS] = {};
     jack_ringbuffer_t *ring = nullptr;
     size_t ring_frames = 0;                   // at the server's rate
@@ -213,19 +188,6 @@ class JackSink final : public AudioSink {
     std::unique_ptr<float[]> scratch;         // frames as the ring takes them
     DrySpells dry;                            // counted by JACK's process thread
 };
-// A client of the running server, never starting one; null when none runs.
-std::unique_ptr<Connection> open_connection() {
-    auto connection = std::make_unique<Connection>();
-    {
-        const MainThreadSignalsBlocked blocked;
-        connection->client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
-    }
-    if (!connection->client)
-        return nullptr;
-    jack_on_shutdown(connection->client, on_shutdown, connection.get());
-    return connection;
-}
-
 void ask_pipewire_for_a_piece(jack_nframes_t server_rate, int rate) {
     if (USER_LATENCY)
         return;
@@ -236,19 +198,13 @@ void ask_pipewire_for_a_piece(jack_nframes_t server_rate, int rate) {
 }
 } // namespace
 
-void jack_keep_quiet() {
-    jack_set_error_function(silent_text);
-    jack_set_info_function(silent_text);
-    setenv("JACK_NO_START_SERVER", "1", 0);
-}
-
 bool jack_connect(std::vector<std::string> *sinks) {
     jack_disconnect();
-    auto connection = open_connection();
-    if (!connection)
+    auto client = JackClient::get();
+    if (!client)
         return false;
     sinks->clear();
-    const std::vector<std::string> inputs = audio_inputs(connection->client);
+    const std::vector<std::string> inputs = audio_inputs(client->handle());
     for (const std::string &port : inputs) {
         const std::string name = client_of(port);
         const auto same = [&](const std::string &p) { return client_of(p) == name; };
@@ -256,7 +212,7 @@ bool jack_connect(std::vector<std::string> *sinks) {
             std::find(sinks->begin(), sinks->end(), name) == sinks->end())
             sinks->push_back(name);
     }
-    jack.kept = std::move(connection);
+    jack.kept = std::move(client);
     return true;
 }
 
@@ -264,15 +220,15 @@ bool jack_connect(std::vector<std::string> *sinks) {
 // that plays opens with the latency it asks for.
 std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *error) {
     *error = FMOD_ERR_INIT;
-    if (!jack.kept || jack.kept->server_gone)
+    if (!jack.kept || jack.kept->server_gone())
         return nullptr;
-    const jack_nframes_t server_rate = jack_get_sample_rate(jack.kept->client);
+    const jack_nframes_t server_rate = jack_get_sample_rate(jack.kept->handle());
     jack.kept.reset();
     ask_pipewire_for_a_piece(server_rate, rate);
-    auto connection = open_connection();
-    if (!connection)
+    auto client = JackClient::get();
+    if (!client)
         return nullptr;
-    auto s = std::make_unique<JackSink>(std::move(connection));
+    auto s = std::make_unique<JackSink>(std::move(client));
     *error = s->open(sink, rate, server_rate);
     if (*error != FMOD_ERR_NONE)
         return nullptr;

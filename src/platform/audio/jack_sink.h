@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-// The JACK output, spoken to directly: a client of the program's own whose
-// process callback plays frames from a lock-free ring that the stream thread
-// fills. (PortAudio's blocking JACK path starts with a ring of its own full
+// The JACK output, spoken to directly: two ports on the program's JACK
+// client, whose process callback plays frames from a lock-free ring that the
+// stream thread fills. (PortAudio's blocking JACK path starts with a ring of its own full
 // of silence, a tenth of a second ahead of every key.)
-
-// Keeps libjack's diagnostics off the console, and makes sure that no JACK
-// server is ever started for us, by our client or by ALSA's `jack` PCMs.
-// Before anything else of JACK's is used.
-void jack_keep_quiet();
 
 // Connects to the running JACK server, never starting one, and lists its
 // sinks: the clients with at least two audio inputs ("system" for the sound

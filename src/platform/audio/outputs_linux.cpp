@@ -1,6 +1,7 @@
 #include "outputs.h"
 
 #include "fsound.h"
+#include "jack_client.h"
 #include "jack_sink.h"
 #include "portaudio_sink.h"
 
