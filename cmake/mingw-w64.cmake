@@ -3,7 +3,7 @@
 #
 #   cmake -S . -B build-windows/program -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 #
-# PortAudio, SDL 1.2 and GoogleTest come from SCOPESYNTH_WINDOWS_PREFIX, where
+# PortAudio, SDL 1.2, RtMidi and GoogleTest come from SCOPESYNTH_WINDOWS_PREFIX, where
 # scripts/windows-deps builds them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -16,7 +16,7 @@ set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 get_filename_component(_scopesynth_default_prefix
   "${CMAKE_CURRENT_LIST_DIR}/../build-windows/prefix" ABSOLUTE)
 set(SCOPESYNTH_WINDOWS_PREFIX "${_scopesynth_default_prefix}" CACHE PATH
-  "Where the cross-built PortAudio, SDL 1.2 and GoogleTest are installed")
+  "Where the cross-built PortAudio, SDL 1.2, RtMidi and GoogleTest are installed")
 # The compiler checks run in projects of their own, which see the cache only
 # through this list.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SCOPESYNTH_WINDOWS_PREFIX)
