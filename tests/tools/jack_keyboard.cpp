@@ -101,10 +101,6 @@ Ring<(1 << 16) * sizeof(Report)> reports;
 std::atomic<uint32_t> lost_reports{0};
 volatile sig_atomic_t stopping = 0;
 std::atomic<bool> server_lost{false};
-// Lines handed to the callback, and their reports printed; the frame time of
-// the last report.
-uint64_t lines_queued = 0, lines_reported = 0;
-jack_nframes_t last_frame = 0;
 
 // What the process callback holds of the piece it is sending.
 uint32_t piece_left = 0;
@@ -169,8 +165,6 @@ void print_reports() {
     for (Report r; reports.readable() >= sizeof r;) {
         reports.read(&r, sizeof r);
         printf("sent %u %lld\n", r.frame, (long long)r.start_us);
-        lines_reported++;
-        last_frame = r.frame;
     }
     fflush(stdout);
 }
@@ -215,7 +209,6 @@ bool send_line(const std::vector<unsigned char> &bytes) {
         lines.write(&piece, sizeof piece);
         lines.write(bytes.data() + at, piece.bytes);
     }
-    lines_queued++;
     return true;
 }
 
@@ -284,14 +277,16 @@ int main(int argc, char **argv) {
     printf("ready\n");
     fflush(stdout);
     read_commands();
-    // What was read goes out before the client does: every line reported,
-    // and the cycle of the last one over.
-    while (!stopping && lines_reported + lost_reports < lines_queued) {
+    // What was read goes out before the client does: all of it taken by the
+    // callback, and the cycle that took the last of it over.
+    while (!stopping && lines.readable() > 0) {
         print_reports();
         usleep(1000);
     }
-    while (!stopping && lines_queued && jack_last_frame_time(client) == last_frame)
+    const jack_nframes_t last = jack_last_frame_time(client);
+    while (!stopping && jack_last_frame_time(client) == last)
         usleep(1000);
+    print_reports();
     jack_deactivate(client);
     jack_client_close(client);
     if (server_lost) {
