@@ -50,24 +50,57 @@ def f32(x):
     return struct.unpack("f", struct.pack("f", x))[0]
 
 
-def start_patch_samples(count, amplitudes):
-    """The start patch's carrier, a 440 Hz three-level square, frame by frame
-    as the program computes it, with the amplitude changing at the frames
-    given: `amplitudes` maps a frame to the amplitude from that frame on."""
-    step = 440.0 / RATE
-    position, ampl, out = 0.0, 1.0, []
+def note_to_hz(note):
+    """The carrier's frequency for `note`, computed in double and stored as a float."""
+    return f32(2 ** ((note + 11) / 12) * 8.1757989)
+
+
+def carrier_frame(position, hz, ampl):
+    """One frame of the start patch's carrier, a three-level square, at `hz`
+    from `position`: the new position and the sample."""
+    position = f32(hz / RATE + position)
+    if position > 1.0:
+        position = f32(position - 3.0)
+    s = f32(math.sin((position + 1.0) * 6.2831853))
+    level = ampl if s > 0.5 else -ampl if s < -0.5 else 0.0
+    return position, int(f32(level * 10000.0))
+
+
+def start_patch_samples(count, amplitudes, frequencies=None):
+    """The start patch's carrier, at 440 Hz, frame by frame as the program
+    computes it, with the amplitude and frequency changing at the frames
+    given: `amplitudes` and `frequencies` map a frame to the setting from
+    that frame on."""
+    frequencies = frequencies or {}
+    position, ampl, hz, out = 0.0, 1.0, 440.0, []
     for frame in range(count):
         ampl = amplitudes.get(frame, ampl)
-        position = f32(step + position)
-        if position > 1.0:
-            position = f32(position - 3.0)
-        s = f32(math.sin((position + 1.0) * 6.2831853))
-        level = ampl if s > 0.5 else -ampl if s < -0.5 else 0.0
-        out.append(int(f32(level * 10000.0)))
+        hz = frequencies.get(frame, hz)
+        position, sample = carrier_frame(position, hz, ampl)
+        out.append(sample)
     return out
 
 
-class AudioCapture(SessionTest):
+def carrier_pitches(heard, rate, edges=44):
+    """The carrier's pitch (Hz) every `edges` rising edges (a tenth of a
+    second at 440 Hz) of the recorded samples `heard`, in time order, from
+    its edges placed between samples."""
+    rising = [
+        i - 1 + (5000 - heard[i - 1]) / (heard[i] - heard[i - 1])
+        for i in range(1, len(heard))
+        if heard[i - 1] < 5000 <= heard[i]
+    ]
+    return [edges * rate / (b - a) for a, b in zip(rising[::edges], rising[edges::edges])]
+
+
+class CaptureRig(SessionTest):
+    """A JACK server of the test's own, and the program played through it
+    from a temporary HOME whose ~/.asoundrc records what it plays. Each
+    test file runs its server under a name of its own, since CTest runs
+    them side by side."""
+
+    server_name = SERVER
+
     def setUp(self):
         super().setUp()
         self.home = tempfile.mkdtemp(prefix="scopesynth_audio_")
@@ -87,7 +120,7 @@ class AudioCapture(SessionTest):
             shutil.rmtree(self.home)
 
     def start_server(self, rate):
-        self.server = JackServer(rate)
+        self.server = JackServer(rate, self.server_name)
 
     def start_with_driver(self, output_key, output_name, driver):
         """Runs the dialog up to the driver named `driver` of the output type
@@ -95,7 +128,7 @@ class AudioCapture(SessionTest):
         s = self.start(
             {
                 "HOME": self.home,
-                "JACK_DEFAULT_SERVER": SERVER,
+                "JACK_DEFAULT_SERVER": self.server_name,
                 "DISPLAY": "",
                 "SCOPESYNTH_AUDIO_STATS": self.stats,
             }
@@ -117,6 +150,20 @@ class AudioCapture(SessionTest):
         # libraries print nothing of their own while the stream runs and stops.
         self.assertTrue(s.output.endswith(last_line), s.output[-500:])
 
+    def start_recorder(self, path):
+        """Starts `jack_probe record` into `path`; returns it once it records."""
+        recorder = subprocess.Popen(probe("record", path), stdout=subprocess.PIPE, env=self.server.env)
+        self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
+        self.assertEqual(recorder.stdout.readline(), b"recording\n")
+        return recorder
+
+    def stop_recorder(self, recorder):
+        # Before the program ends, whose end would be recorded as silence.
+        recorder.send_signal(signal.SIGTERM)
+        self.assertEqual(recorder.wait(timeout=10), 0)
+
+
+class AudioCapture(CaptureRig):
     def test_alsa_device_records_the_patch_to_the_bit_with_keys_inside_blocks(self):
         self.start_server(RATE)
         s = self.start_with_driver("1", "Alsa", "scopesynth_capture")
@@ -192,16 +239,11 @@ class AudioCapture(SessionTest):
         # our own client. (Gaps are the soak's to count.)
         self.start_server(48000)
         recording = os.path.join(self.home, "recording")
-        recorder = subprocess.Popen(
-            probe("record", recording), stdout=subprocess.PIPE, env=self.server.env
-        )
-        self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
-        self.assertEqual(recorder.stdout.readline(), b"recording\n")
+        recorder = self.start_recorder(recording)
         s = self.start_with_driver("3", "ASIO", "system")
         s.expect("(foireuxmaismarche)", timeout=20)
         self.wait_reading(s, 2.0)
-        recorder.send_signal(signal.SIGTERM)
-        self.assertEqual(recorder.wait(timeout=10), 0)
+        self.stop_recorder(recorder)
         self.play_for(s, 0)
 
         left = Recording(recording).left
@@ -209,15 +251,9 @@ class AudioCapture(SessionTest):
         # A band-limited square overshoots its level of 10000 a little.
         self.assertTrue(10000 < max(heard) < 12000 and -12000 < min(heard) < -10000,
                         (max(heard), min(heard)))
-        # The pitch of every tenth of a second, from the carrier's rising edges
-        # placed between samples; the median, since a server at normal
-        # priority on a busy machine may skip a cycle now and then.
-        rising = [
-            i - 1 + (5000 - heard[i - 1]) / (heard[i] - heard[i - 1])
-            for i in range(1, len(heard))
-            if heard[i - 1] < 5000 <= heard[i]
-        ]
-        pitches = sorted(44 * 48000 / (b - a) for a, b in zip(rising[::44], rising[44::44]))
+        # The pitch of every tenth of a second; the median, since a server at
+        # normal priority on a busy machine may skip a cycle now and then.
+        pitches = sorted(carrier_pitches(heard, 48000))
         self.assertGreater(len(pitches), 10)
         self.assertAlmostEqual(pitches[len(pitches) // 2], 440.0, delta=0.5, msg=pitches)
 
