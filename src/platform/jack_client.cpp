@@ -28,30 +28,29 @@ void jack_keep_quiet() {
     setenv("JACK_NO_START_SERVER", "1", 0);
 }
 
-JackClient::JackClient(jack_client_t *client) : client(client) {}
-
 std::shared_ptr<JackClient> JackClient::get() {
     if (auto open = shared_client().lock())
         return open;
     jack_keep_quiet();
-    jack_client_t *client;
+    // Made before libjack's threads start, so that the shutdown they may
+    // report finds it whole.
+    std::shared_ptr<JackClient> made(new JackClient());
     {
-        // libjack starts threads of its own: they must not take the main
-        // thread's signals.
+        // Those threads must not take the main thread's signals.
         const MainThreadSignalsBlocked blocked;
-        client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
+        made->client = jack_client_open("scopesynth", JackNoStartServer, nullptr);
     }
-    if (!client)
+    if (!made->client)
         return nullptr;
-    std::shared_ptr<JackClient> made(new JackClient(client));
-    jack_on_shutdown(client, on_shutdown, made.get());
-    jack_set_process_callback(client, run_parts, made.get());
+    jack_on_shutdown(made->client, on_shutdown, made.get());
     shared_client() = made;
     return made;
 }
 
 // Closing deactivates the client first: no cycle follows.
 JackClient::~JackClient() {
+    if (!client)
+        return;
     const MainThreadSignalsBlocked blocked;
     jack_client_close(client);
 }
@@ -72,7 +71,7 @@ int JackClient::run_parts(jack_nframes_t frames, void *self) {
         if (process)
             process(frames, part.arg.load(std::memory_order_relaxed));
     }
-    c.cycles.fetch_add(1, std::memory_order_release);
+    c.cycles.fetch_add(1);
     return 0;
 }
 
@@ -84,7 +83,8 @@ bool JackClient::add_part(Process process, void *arg) {
         part.process.store(process, std::memory_order_release);
         if (!active) {
             const MainThreadSignalsBlocked blocked;
-            active = jack_activate(client) == 0;
+            active = jack_set_process_callback(client, run_parts, this) == 0 &&
+                     jack_activate(client) == 0;
         }
         if (active)
             return true;

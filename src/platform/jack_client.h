@@ -44,11 +44,11 @@ class JackClient {
         std::atomic<void *> arg{nullptr};
     };
 
-    explicit JackClient(jack_client_t *client);
+    JackClient() = default;
     static int run_parts(jack_nframes_t frames, void *self);
     static void on_shutdown(void *self);
 
-    jack_client_t *const client;
+    jack_client_t *client = nullptr;
     Part parts[MAX_PARTS];
     std::atomic<uint32_t> cycles{0}; // odd while a cycle runs the parts
     std::atomic<int32_t> gone{0};    // set on JACK's thread
