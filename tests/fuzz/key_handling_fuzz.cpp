@@ -1,6 +1,7 @@
 #include "control_loop.h"
 #include "key_decoder.h"
 #include "patch.h"
+#include "patch_checks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,27 +16,6 @@
 namespace {
 constexpr uint8_t TIMEOUT_MARK = 0xFF;
 constexpr int ESC = 27;
-
-void check(bool ok) {
-    if (!ok)
-        __builtin_trap();
-}
-
-// Zero, or above the clamp's bound; a negative value, a sliver above zero
-// and a value that is not a number all fail.
-bool clamped(float v) {
-    return v == 0.0f || static_cast<double>(v) > 0.0001;
-}
-
-void check_patch() {
-    for (Oscillator *o : {patch.OSC1, patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5})
-        check(clamped(o->Ampl) && clamped(o->Freq) && clamped(o->Phase));
-    // The carrier keeps its starting waveform until the first "+"; from then
-    // on it follows the selector, which never leaves 1..5 again.
-    const int32_t selector = patch.waveform_selector;
-    check(selector >= 0 && selector <= 5);
-    check(patch.OSC1->waveform == (selector == 0 ? ThreeLevelSquare : selector));
-}
 
 struct Keys {
     KeyDecoder decoder;

@@ -1,18 +1,13 @@
 #include "jack_midi_input.h"
 
 #include "jack_client.h"
-#include "main_thread_signals.h"
 #include "midi_decoder.h"
+#include "source_watcher.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <jack/midiport.h>
-#include <mutex>
 #include <set>
 #include <string>
-#include <system_error>
-#include <thread>
 
 namespace {
 // How often the server's ports are looked over for keyboards plugged in
@@ -25,13 +20,7 @@ class JackMidiInput final : public MidiInput {
         : client(std::move(client)), queue(queue) {}
 
     ~JackMidiInput() override {
-        {
-            const std::lock_guard<std::mutex> lock(stop_lock);
-            stopping = true;
-        }
-        stop_wake.notify_one();
-        if (watcher.joinable())
-            watcher.join();
+        watcher.reset();
         client->remove_part(this);
         if (port)
             jack_port_unregister(client->handle(), port);
@@ -43,12 +32,8 @@ class JackMidiInput final : public MidiInput {
         if (!port || !client->add_part(take_messages, this))
             return false;
         connect_keyboards();
-        try {
-            const MainThreadSignalsBlocked blocked;
-            watcher = std::thread([this] { watch(); });
-        } catch (const std::system_error &) {
-            // Keyboards present now are heard; later ones need a patchbay.
-        }
+        watcher = std::make_unique<SourceWatcher>();
+        watcher->start(LOOK_EVERY, [this] { connect_keyboards(); });
         return true;
     }
 
@@ -88,21 +73,12 @@ class JackMidiInput final : public MidiInput {
         known = std::move(present);
     }
 
-    void watch() {
-        std::unique_lock<std::mutex> lock(stop_lock);
-        while (!stop_wake.wait_for(lock, LOOK_EVERY, [this] { return stopping; }))
-            connect_keyboards();
-    }
-
     std::shared_ptr<JackClient> client;
     MidiQueue &queue;
     jack_port_t *port = nullptr;
     MidiDecoder decoder;         // JACK's process thread only
     std::set<std::string> known; // the keyboards seen at the last look
-    std::mutex stop_lock;        // the watcher's, not the process thread's
-    std::condition_variable stop_wake;
-    bool stopping = false;
-    std::thread watcher;
+    std::unique_ptr<SourceWatcher> watcher;
 };
 } // namespace
 

@@ -2,16 +2,13 @@
 
 #include "main_thread_signals.h"
 #include "midi_decoder.h"
+#include "source_watcher.h"
 
 #include <RtMidi.h>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <map>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -76,29 +73,17 @@ class RtMidiInput final : public MidiInput {
   public:
     RtMidiInput(MidiSystem system, MidiQueue &queue) : system(system), queue(queue) {}
 
-    ~RtMidiInput() override {
-        {
-            const std::lock_guard<std::mutex> lock(stop_lock);
-            stopping = true;
-        }
-        stop_wake.notify_one();
-        if (watcher.joinable())
-            watcher.join();
-    }
-
     bool open() {
-        const MainThreadSignalsBlocked blocked; // the library starts threads
-        lister = make_input(system);
-        if (!lister)
-            return false;
-        if (system == MidiSystem::AlsaSequencer)
-            open_own_port();
-        connect_sources();
-        try {
-            watcher = std::thread([this] { watch(); });
-        } catch (const std::system_error &) {
-            // The sources present now are heard; later ones are not.
+        {
+            const MainThreadSignalsBlocked blocked; // the library starts threads
+            lister = make_input(system);
+            if (!lister)
+                return false;
+            if (system == MidiSystem::AlsaSequencer)
+                open_own_port();
+            connect_sources();
         }
+        watcher.start(LOOK_EVERY, [this] { connect_sources(); });
         return true;
     }
 
@@ -136,21 +121,12 @@ class RtMidiInput final : public MidiInput {
         sources = std::move(present);
     }
 
-    void watch() {
-        std::unique_lock<std::mutex> lock(stop_lock);
-        while (!stop_wake.wait_for(lock, LOOK_EVERY, [this] { return stopping; }))
-            connect_sources();
-    }
-
     const MidiSystem system;
     MidiQueue &queue;
     std::unique_ptr<RtMidiIn> lister;                       // lists the sources, opens none
     std::unique_ptr<Source> own;                            // the port for patchbays
     std::map<std::string, std::unique_ptr<Source>> sources; // by the library's name
-    std::mutex stop_lock; // the watcher's; the library's threads never take it
-    std::condition_variable stop_wake;
-    bool stopping = false;
-    std::thread watcher;
+    SourceWatcher watcher; // last, so that it stops before the sources go
 };
 } // namespace
 

@@ -1,0 +1,29 @@
+#include "source_watcher.h"
+
+#include "main_thread_signals.h"
+
+#include <system_error>
+
+SourceWatcher::~SourceWatcher() {
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        stopping = true;
+    }
+    wake.notify_one();
+    if (thread.joinable())
+        thread.join();
+}
+
+bool SourceWatcher::start(std::chrono::milliseconds every, std::function<void()> look) {
+    try {
+        const MainThreadSignalsBlocked blocked;
+        thread = std::thread([this, every, look = std::move(look)] {
+            std::unique_lock<std::mutex> held(lock);
+            while (!wake.wait_for(held, every, [this] { return stopping; }))
+                look();
+        });
+    } catch (const std::system_error &) {
+        return false;
+    }
+    return true;
+}
