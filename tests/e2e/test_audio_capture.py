@@ -152,7 +152,8 @@ class CaptureRig(SessionTest):
 
     def start_recorder(self, path):
         """Starts `jack_probe record` into `path`; returns it once it records."""
-        recorder = subprocess.Popen(probe("record", path), stdout=subprocess.PIPE, env=self.server.env)
+        command = probe("record", path)
+        recorder = subprocess.Popen(command, stdout=subprocess.PIPE, env=self.server.env)
         self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
         self.assertEqual(recorder.stdout.readline(), b"recording\n")
         return recorder
@@ -161,6 +162,7 @@ class CaptureRig(SessionTest):
         # Before the program ends, whose end would be recorded as silence.
         recorder.send_signal(signal.SIGTERM)
         self.assertEqual(recorder.wait(timeout=10), 0)
+        recorder.stdout.close()
 
 
 class AudioCapture(CaptureRig):

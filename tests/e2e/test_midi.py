@@ -50,7 +50,8 @@ class Keyboard:
             env=env,
         )
         self.replies = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
         if self.reply() != "ready":
             raise AssertionError("the keyboard did not start")
 
@@ -92,13 +93,18 @@ class Keyboard:
     def close(self):
         """Ends the input, which sends what is left of it, and waits for the end."""
         self.proc.stdin.close()
-        if self.proc.wait(timeout=10):
+        status = self.proc.wait(timeout=10)
+        self.kill()
+        if status:
             raise AssertionError("the keyboard failed")
 
     def kill(self):
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        self.reader.join(timeout=10)
+        self.proc.stdout.close()
+        self.proc.stdin.close()
 
 
 def status_blocks(output):
@@ -162,6 +168,17 @@ def place_notes(stream, frequencies):
         start, position, hz = change, positions[change - start], new_hz
 
 
+def assert_moves_to_880_hz(test, heard, rate):
+    """Holds that the carrier recorded in `heard` (samples at `rate`, from
+    its first sound) starts at 440 Hz and ends at 880 Hz: the first quarter
+    before the note, the last after it. Medians, since a server at normal
+    priority may skip a cycle now and then."""
+    for part, hz in ((heard[: len(heard) // 4], 440.0), (heard[-len(heard) // 4 :], 880.0)):
+        pitches = sorted(carrier_pitches(part, rate))
+        test.assertGreater(len(pitches), 4)
+        test.assertAlmostEqual(pitches[len(pitches) // 2], hz, delta=1.0, msg=pitches)
+
+
 class MidiInput(CaptureRig):
     server_name = "scopesynth_midi"
 
@@ -171,10 +188,14 @@ class MidiInput(CaptureRig):
         return kb
 
     def play_notes(self, s, kb):
-        """Plays NOTES a third of a second apart, then holds the last."""
-        for line, _ in NOTES:
+        """Plays NOTES a third of a second apart, each note-on's status block
+        come, then holds the last."""
+        played = 0
+        for line, note in NOTES:
             self.wait_reading(s, 0.3)
             kb.send(line)
+            played += note is not None
+            wait_blocks(s, played)
         self.wait_reading(s, 0.5)
 
     def assert_blocks_of_notes(self, s):
@@ -240,13 +261,7 @@ class MidiInput(CaptureRig):
         self.assertEqual(status_blocks(s.output), [(70, "1.000")])
 
         left = Recording(recording).left
-        heard = left[next(i for i, v in enumerate(left) if v) :]
-        # The first quarter before the note, the last after it; medians, since
-        # a server at normal priority may skip a cycle now and then.
-        for part, hz in ((heard[: len(heard) // 4], 440.0), (heard[-len(heard) // 4 :], 880.0)):
-            pitches = sorted(carrier_pitches(part, 48000))
-            self.assertGreater(len(pitches), 4)
-            self.assertAlmostEqual(pitches[len(pitches) // 2], hz, delta=1.0, msg=pitches)
+        assert_moves_to_880_hz(self, left[next(i for i, v in enumerate(left) if v) :], 48000)
 
     def test_bad_input_is_ignored_and_messages_around_it_are_taken(self):
         self.start_server(44100)

@@ -16,6 +16,7 @@ from audio_rig import choose_driver
 from harness import BINARY, SessionTest
 from pipewire_session import SINK_CLIENT, PipeWireSession, missing_programs
 from recording import Recording
+from test_midi import Keyboard, assert_moves_to_880_hz, status_blocks
 from test_scope_window import NO_WINDOW_LINE, start_xvfb
 
 PLAY_S = 4.0
@@ -42,10 +43,10 @@ class PipeWireDesktop(SessionTest):
         xvfb, self.display = start_xvfb(24)
         self.addCleanup(lambda: (xvfb.kill(), xvfb.wait()))
 
-    def play_recorded(self, output_key, output_name, driver, wrapper=()):
+    def play_recorded(self, output_key, output_name, driver, wrapper=(), play=None):
         """Plays the start patch for PLAY_S with the window open, recording
-        what reaches the sink; holds the program's clean exit and returns the
-        recording."""
+        what reaches the sink, or has `play` play the session; holds the
+        program's clean exit and returns the recording."""
         path = os.path.join(self.dir, output_name)
         recorder = self.pipewire.record(path, os.environ["SCOPESYNTH_JACK_PROBE"])
         env = dict(self.pipewire.env, DISPLAY=self.display, HOME=self.dir)
@@ -53,9 +54,7 @@ class PipeWireDesktop(SessionTest):
         choose_driver(s, output_key, output_name, driver)
         s.expect("(foireuxmaismarche)", timeout=20)
         self.assertNotIn(NO_WINDOW_LINE, s.output)
-        end = time.monotonic() + PLAY_S
-        while time.monotonic() < end:
-            s.read_available(0.1)
+        (play or self.wait_reading)(s)
         quantum, rate = self.pipewire.graph()
         # Before the program ends, whose end would sound as silence.
         recorder.send_signal(signal.SIGTERM)
@@ -68,6 +67,11 @@ class PipeWireDesktop(SessionTest):
         print("%s: graph at %d frames, %d Hz; silent periods at %s s, after the graph's "
               "stalls at %s s" % (output_name, quantum, rate, gaps, stalls))
         return recording, rate
+
+    def wait_reading(self, s, seconds=PLAY_S):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            s.read_available(0.1)
 
     def assert_plays_the_patch(self, recording, rate):
         sounding = sum(len(p) for p in recording.periods() if any(p))
@@ -83,6 +87,21 @@ class PipeWireDesktop(SessionTest):
     def test_jack_output_under_pw_jack_reaches_the_sink(self):
         recording, rate = self.play_recorded("3", "ASIO", SINK_CLIENT, ("pw-jack",))
         self.assert_plays_the_patch(recording, rate)
+
+    def test_a_jack_keyboard_plays_the_jack_output_under_pw_jack(self):
+        keyboard = Keyboard(self.pipewire.env, wrapper=("pw-jack",))
+        self.addCleanup(keyboard.kill)
+
+        def play(s):
+            keyboard.wait_connected()
+            self.wait_reading(s, PLAY_S / 2)
+            keyboard.send("90 51 64")
+            self.wait_reading(s, PLAY_S / 2)
+            self.assertEqual(status_blocks(s.output), [(70, "1.000")])
+
+        recording, rate = self.play_recorded("3", "ASIO", SINK_CLIENT, ("pw-jack",), play)
+        keyboard.close()
+        assert_moves_to_880_hz(self, recording.left[recording.firsts[recording.sounding()] :], rate)
 
 
 if __name__ == "__main__":

@@ -17,7 +17,8 @@
 //   connections   prints `connections N`, the ports midi_out feeds.
 //
 // At the end of input, the last line sent whatever it holds (a source that
-// goes mid-message), or at SIGTERM, it closes and exits with status 0.
+// goes mid-message), or at SIGTERM, it closes and exits with status 0; when
+// the server goes, with status 1.
 //
 // The reading thread hands lines to the process callback, and the callback
 // its reports back, through rings of their own: the real-time thread takes
