@@ -37,14 +37,17 @@ class JackServer:
     """A JACK server with the dummy backend, at `rate`, under `name`, with
     periods of `period` frames; at real-time priority, as a player runs it,
     when `realtime` (the tests do without: a sanitizer's slow client must not
-    hold up the server's thread)."""
+    hold up the server's thread). With `sync` the server waits for a client
+    that is late with its cycle instead of running the next without it, and
+    with it the MIDI that the skipped cycle brought."""
 
-    def __init__(self, rate, name=SERVER, period=1024, realtime=False):
+    def __init__(self, rate, name=SERVER, period=1024, realtime=False, sync=False):
         self.name = name
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
         self.proc = subprocess.Popen(
-            ["jackd", "--realtime" if realtime else "--no-realtime", "-n", name, "-d", "dummy"]
-            + ["-r", str(rate), "-p", str(period)],
+            ["jackd", "--realtime" if realtime else "--no-realtime", "-n", name]
+            + (["--sync"] if sync else [])
+            + ["-d", "dummy", "-r", str(rate), "-p", str(period)],
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
             env=self.env,

@@ -100,6 +100,7 @@ class CaptureRig(SessionTest):
     them side by side."""
 
     server_name = SERVER
+    server_sync = False
 
     def setUp(self):
         super().setUp()
@@ -120,7 +121,7 @@ class CaptureRig(SessionTest):
             shutil.rmtree(self.home)
 
     def start_server(self, rate):
-        self.server = JackServer(rate, self.server_name)
+        self.server = JackServer(rate, self.server_name, sync=self.server_sync)
 
     def start_with_driver(self, output_key, output_name, driver):
         """Runs the dialog up to the driver named `driver` of the output type

@@ -181,6 +181,10 @@ def assert_moves_to_880_hz(test, heard, rate):
 
 class MidiInput(CaptureRig):
     server_name = "scopesynth_midi"
+    # Every note-on must reach the program: a server at normal priority on a
+    # busy machine (a sanitizer's build beside other tests) skips a late
+    # client's cycle, and the MIDI of that cycle with it, unless it waits.
+    server_sync = True
 
     def keyboard(self, name="keyboard"):
         kb = Keyboard(self.server.env, name)

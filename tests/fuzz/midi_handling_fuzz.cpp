@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 // Any bytes, as a MIDI source might send them, through the decoder into the
 // control loop's message handling, with the patch checked after every

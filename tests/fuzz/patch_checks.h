@@ -2,6 +2,8 @@
 
 #include "patch.h"
 
+#include <initializer_list>
+
 // What must hold of the patch after any key or message, for the fuzz
 // targets: a failed check stops the run, so that the fuzzer keeps the input.
 
