@@ -37,6 +37,8 @@ void open_screen() {
         return;
     }
     std::atexit(SDL_Quit);
+    // A task bar or window list finds the window by its title.
+    SDL_WM_SetCaption("scopesynth", "scopesynth");
     // The first present is slow (SDL 1.2 over SDL 2 sets up its renderer
     // then: tens of ms). Made here, before the stream starts, it holds up
     // neither the sound nor the first picture, and the window shows the
