@@ -12,7 +12,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
 endif
 
-.PHONY: run test check sanitized bench deps build program install windows test-windows
+.PHONY: run test check sanitized bench deps build program install deb windows test-windows
 
 run: program
 	./$(BUILD)/scopesynth
@@ -56,6 +56,20 @@ install: program
 
 deps:
 	@scripts/deps test
+
+# The Debian package: build-deb/scopesynth_<version>_<arch>.deb, with its
+# debug symbols beside it, linted. dpkg-buildpackage writes its products to
+# the parent of the tree it builds, so it builds a copy in build-deb/src.
+# scripts/check-deb installs it and starts the installed program.
+DEB_BUILD := build-deb
+deb:
+	@scripts/deps deb
+	rm -rf $(DEB_BUILD)
+	mkdir -p $(DEB_BUILD)/src
+	tar -cf - --exclude=./.git --exclude='./build*' --exclude=__pycache__ . | \
+		tar -xf - -C $(DEB_BUILD)/src
+	cd $(DEB_BUILD)/src && dpkg-buildpackage -us -uc -b -j2
+	lintian --fail-on error $(DEB_BUILD)/scopesynth_*.changes
 
 # The Windows program, cross-built from Linux with the same CMake project:
 # build-windows/scopesynth.exe, one static program that needs no DLL beside
