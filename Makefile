@@ -12,7 +12,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSCOPESYNTH_WERROR=ON
 endif
 
-.PHONY: run test check sanitized bench deps build program install deb windows test-windows
+.PHONY: run test check sanitized bench deps build program install deb windows windows-release test-windows
 
 run: program
 	./$(BUILD)/scopesynth
@@ -81,10 +81,18 @@ windows:
 	cmake --build $(WINDOWS_BUILD) -j2 --target scopesynth
 	cp $(WINDOWS_BUILD)/scopesynth.exe build-windows/scopesynth.exe
 
+# The Windows release, build-windows/scopesynth-<version>-windows-x86_64.zip:
+# the program with a README for players, LICENSE and THIRD_PARTY.md (see
+# src/app/CMakeLists.txt), named with the CMake project's version.
+windows-release: windows
+	cmake --build $(WINDOWS_BUILD) -j2 --target windows_release
+	cp $(WINDOWS_BUILD)/scopesynth-$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
+		$(WINDOWS_BUILD)/CMakeCache.txt)-windows-x86_64.zip build-windows/
+
 # The unit tests and the end-to-end tests of the Windows program, under wine;
 # the end-to-end tests play its sound into a JACK server, which they watch
-# with the Linux build's JACK client.
-test-windows: windows build
+# with the Linux build's JACK client; and the release, unpacked.
+test-windows: windows-release build
 	@scripts/deps wine
 	cmake --build $(WINDOWS_BUILD) -j2
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j2

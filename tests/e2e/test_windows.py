@@ -5,7 +5,8 @@ wine's console draws the program's output on the terminal wrapped in cursor
 controls, so the program's standard output goes to a file of its own, and
 the terminal only carries the keys. The sound goes through wine's ALSA
 driver to ALSA's default device, which a private ~/.asoundrc makes a `file`
-device in front of a JACK server: every frame is recorded, at real time."""
+device in front of a JACK server: every frame is recorded, at real time.
+The release's zip is checked too, and its program started from it."""
 
 import array
 import glob
@@ -18,6 +19,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import zipfile
 
 from audio_rig import RATE, JackServer
 from harness import BINARY, Session, SessionTest
@@ -27,6 +29,8 @@ from test_scope_window import parse_xwd, start_up_picture_faults, start_xvfb
 
 WINE_RUN = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "wine-run")
 SERVER = "scopesynth_windows"
+RELEASE = os.environ.get("SCOPESYNTH_WINDOWS_RELEASE", "")
+VERSION = os.environ.get("SCOPESYNTH_VERSION", "")
 ASOUNDRC = """
 pcm.!default {
     type file
@@ -43,10 +47,10 @@ class WineSession(Session):
     session has a wine server of its own: one kept from an earlier session
     would keep that session's display."""
 
-    def __init__(self, home, env=None):
+    def __init__(self, home, env=None, binary=BINARY):
         self.path = os.path.join(home, "stdout")
         with open(self.path, "wb") as out:
-            super().__init__(dict(env or {}, HOME=home), [WINE_RUN, BINARY], stdout=out)
+            super().__init__(dict(env or {}, HOME=home), [WINE_RUN, binary], stdout=out)
 
     def close(self):
         super().close()
@@ -74,8 +78,8 @@ class WindowsProgram(SessionTest):
         self.home = tempfile.mkdtemp(prefix="scopesynth_windows_")
         self.addCleanup(shutil.rmtree, self.home)
 
-    def start_wine(self, env=None):
-        s = WineSession(self.home, env)
+    def start_wine(self, env=None, binary=BINARY):
+        s = WineSession(self.home, env, binary)
         self.sessions.append(s)
         # The first start makes the wine prefix.
         s.expect(windows_text(MENU), timeout=120)
@@ -191,6 +195,41 @@ class WindowsProgram(SessionTest):
             if window:
                 faults = start_up_picture_faults(window_picture(display, window))
         self.assertEqual(faults, [])
+
+    def test_the_release_zip_holds_four_files_and_its_program_starts(self):
+        folder = "scopesynth-%s/" % VERSION
+        with zipfile.ZipFile(RELEASE) as z:
+            names = z.namelist()
+            readme = z.read(folder + "README.txt")
+            z.extractall(self.home)
+        self.assertEqual(
+            sorted(n for n in names if not n.endswith("/")),
+            [folder + n for n in ("LICENSE", "README.txt", "THIRD_PARTY.md", "scopesynth.exe")])
+        self.assertEqual([n for n in names if not n.startswith(folder)], [])
+        # Notepad's line ends, every one, and the version filled in.
+        self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+        self.assertIn(b"Version %s.\r\n" % VERSION.encode(), readme)
+
+        exe = os.path.join(self.home, folder, "scopesynth.exe")
+        resource = version_resource(exe)
+        numbers = ", ".join((VERSION.split(".") + ["0"] * 4)[:4])
+        for line in ("FILEVERSION " + numbers, "PRODUCTVERSION " + numbers,
+                     'VALUE "FileVersion", "%s"' % VERSION,
+                     'VALUE "ProductVersion", "%s"' % VERSION,
+                     # Read as UTF-8 by windres, or the dash is three letters.
+                     'VALUE "FileDescription", L"scopesynth \\x2014 real-time'):
+            self.assertIn(line, resource)
+
+        s = self.start_wine(binary=exe)
+        s.send("\x1b")
+        self.assertEqual(s.wait(30), 0)
+
+
+def version_resource(path):
+    """The version resource of the Windows program at `path`, written back
+    as a resource script by windres."""
+    return subprocess.run(["x86_64-w64-mingw32-windres", "-J", "coff", "-i", path, "-O", "rc"],
+                          check=True, capture_output=True, text=True, timeout=30).stdout
 
 
 def largest_capture(home):
