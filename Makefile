@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Two commands: `make run` builds and starts the synthesiser, `make test`
 # builds and runs every test. Both install missing Debian packages first:
 # `make run` only what building and playing need, the test tools come with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one audio block next to its floor, the bare sin calls that the
 // block cannot avoid. With no window open the callback leaves the scope out,
 // so a block is the audio alone: 8192 patch ticks and their samples.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "memory_screen.h"
 
 #include "screen.h"

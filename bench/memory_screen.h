@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The scope's `screen` as a 32-bit surface in memory, so that a benchmark

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JACK output's conversion of a block of the stream to a 48 kHz server's
 // rate, a piece at a time as the stream thread does it: at most 0.3 ms a
 // block. The frames are the start patch's, as the callback computes them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sine_floor.h"
 #include "stream_block.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole stream callback with the scope: clear, the block's frames, the
 // preview and its points, drawn into a surface in memory (presenting it to a
 // window is measured apart, under Xvfb). Its floor is as many bare sin calls

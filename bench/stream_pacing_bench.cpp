@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What pacing the stream just in time costs the stream thread, in its own CPU
 // time, beside the stream as it ran before, a whole block computed at once
 // and then one wait until it has played. On a virtual machine a bare wake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "audio_error_text.h"
 
 #include "fsound.h"

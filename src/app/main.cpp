@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "clear_console.h"
 #include "console_keys.h"
 #include "control_loop.h"

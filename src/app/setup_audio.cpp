@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup_audio.h"
 
 #include "audio_error_text.h"

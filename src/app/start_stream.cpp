@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "start_stream.h"
 
 #include "audio_error_text.h"

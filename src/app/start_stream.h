@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Creates the endless audio stream over the patch and starts it. Returns

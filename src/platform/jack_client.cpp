@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jack_client.h"
 
 #include "main_thread_signals.h"

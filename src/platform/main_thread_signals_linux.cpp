@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_thread_signals.h"
 
 #include <csignal>

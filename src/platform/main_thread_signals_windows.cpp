@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_thread_signals.h"
 
 // Windows has no signal masks: the console's events (Ctrl-C, the console

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monotonic_clock.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "draw_scope.h"
 
 #include "patch.h"

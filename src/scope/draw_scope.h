@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Plots a preview of the patch on the screen and has it presented: 12802

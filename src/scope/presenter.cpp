@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "presenter.h"
 
 #include "main_thread_signals.h"

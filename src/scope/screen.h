@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // SDL's own header is left to the files that call SDL: on Windows it renames

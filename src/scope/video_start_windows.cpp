@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "video_start.h"
 
 #include <SDL.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "noise_rand.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "oscillator.h"
 
 #include "noise_rand.h"

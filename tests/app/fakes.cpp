@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fakes.h"
 
 #include "console_keys.h"

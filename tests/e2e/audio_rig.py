@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A sound path without a sound card, for runs of the real program: a JACK
 server with the dummy backend takes the frames at its rate, an ALSA device
 of the run's own ~/.asoundrc (under a temporary HOME, on top of the system's

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Drives the real scopesynth binary through a pseudo-terminal, as a user would."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A private headless PipeWire desktop, as Debian 13 sets one up for a player:
 PipeWire with WirePlumber, its PulseAudio server, and a null sink that the
 graph plays into at the pace of PipeWire's own timer. ALSA's `default` and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What `jack_probe record` wrote: every period that the server played, with
 its start and its frame time, and the frames the sink was fed in it."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The stream as a sound device receives it: ALSA and JACK through PortAudio,
 paced by a JACK server with a dummy backend, so no sound card is needed.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The program in a terminal: the set-up dialog, the help, the status blocks,
 and a sane terminal after every way the program can end."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Failure drills on the real binary: a sound device that has gone by the time
 it is chosen, signals while the stream and the window run at full speed, and
 standard output that nobody reads or that is closed."""

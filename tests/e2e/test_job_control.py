@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The program as a job of an interactive shell: Ctrl-Z hands the terminal
 back to the shell, and fg brings the keys back at once.
 

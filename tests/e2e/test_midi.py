@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """MIDI input: a keyboard on the JACK server (tests/tools/jack_keyboard, a
 physical MIDI output as a sound card's) that the program connects to by
 itself, played while the sound is recorded."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The real program on a headless PipeWire desktop, with the window open: the
 ALSA output on `default` (pipewire-alsa) and the JACK output under pw-jack,
 each recorded where the graph plays it, in the null sink.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The scope window on a real X server (Xvfb) at 24, 16 and 8 bits a pixel,
 read back with xwd, and the program without any display."""
 

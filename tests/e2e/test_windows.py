@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The Windows program under wine, played from a pseudo-terminal as from a
 console: the dialog, the keys, the sound of each output type and the window.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "control_loop.h"
 #include "midi_decoder.h"
 #include "patch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The scope's calls of SDL_LockSurface and SDL_UnlockSurface are redirected

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "patch.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stream_callback.h"
 
 #include "patch.h"

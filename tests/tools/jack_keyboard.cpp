@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A JACK client that stands for a hardware MIDI keyboard, on the server named
 // by JACK_DEFAULT_SERVER (never started for us):
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A JACK client for the end-to-end tests and the soak, on the server named by
 // JACK_DEFAULT_SERVER (never started for us):
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ahead_time.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "audio_stats.h"
 
 #include <algorithm>

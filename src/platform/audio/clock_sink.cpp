@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "clock_sink.h"
 
 #include "frame_time.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fsound.h"
 
 #include "outputs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jack_sink.h"
 
 #include "dry_spells.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "outputs.h"
 
 #include "fsound.h"

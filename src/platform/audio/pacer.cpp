@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pacer.h"
 
 #include "ahead_time.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portaudio_host.h"
 
 #include <pa_win_wasapi.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portaudio_sink.h"
 
 #include "dry_spells.h"

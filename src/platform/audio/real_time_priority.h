@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Raises the calling thread's priority for audio, so that a busy machine does

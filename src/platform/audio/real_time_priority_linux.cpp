@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "real_time_priority.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stream_thread.h"
 
 #include "main_thread_signals.h"

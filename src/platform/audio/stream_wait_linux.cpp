@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stream_wait.h"
 
 #include <poll.h>

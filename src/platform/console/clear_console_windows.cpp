@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "clear_console.h"
 
 #include <cstdio>

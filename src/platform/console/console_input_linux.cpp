@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "console_input.h"
 #include "console_signals_linux.h"
 #include "key_decoder.h"

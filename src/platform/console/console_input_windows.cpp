@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "console_input.h"
 #include "console_signals_windows.h"
 #include "terminal_mode_windows.h"

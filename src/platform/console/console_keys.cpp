@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "console_keys.h"
 
 #include "console_input.h"

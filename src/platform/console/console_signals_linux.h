@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The main thread's signals, all handled here. SIGINT, SIGTERM and SIGHUP end

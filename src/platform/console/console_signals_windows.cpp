@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "console_signals_windows.h"
 
 #include "console_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Turns the bytes that a terminal sends into the key codes of the Windows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "terminal_mode_linux.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jack_midi_input.h"
 
 #include "jack_client.h"

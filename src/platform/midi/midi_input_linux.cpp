@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "midi_input.h"
 
 #include "jack_midi_input.h"

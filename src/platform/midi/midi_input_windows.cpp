@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "midi_input.h"
 
 #include "rtmidi_input.h"

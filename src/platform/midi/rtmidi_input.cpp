@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rtmidi_input.h"
 
 #include "main_thread_signals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "source_watcher.h"
 
 #include "main_thread_signals.h"

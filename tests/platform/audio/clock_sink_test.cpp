@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "clock_sink.h"
 #include "fake_time.h"
 #include "frame_time.h"

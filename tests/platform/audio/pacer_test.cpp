@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ahead_time.h"
 #include "fake_time.h"
 #include "frame_time.h"

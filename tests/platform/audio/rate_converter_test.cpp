@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rate_converter.h"
 
 #include <gtest/gtest.h>

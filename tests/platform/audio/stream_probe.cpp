@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stream_probe.h"
 
 #include "main_thread_signals_probe.h"

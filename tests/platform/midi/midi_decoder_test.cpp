@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "midi_decoder.h"
 #include "midi_queue.h"
 
