@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "audio_error.h"
+
 #include <cstdint>
 
 // The contract between the stream thread and an output that plays its frames:
@@ -20,8 +22,8 @@ class AudioSink {
   public:
     virtual ~AudioSink() = default;
 
-    // Starts playing. Returns an FMOD_ERR_* code.
-    virtual int start() = 0;
+    // Starts playing.
+    virtual AudioError start() = 0;
 
     // The frames written and not yet played (`held`), and how many more it
     // takes now without waiting (`room`). False once the device has failed

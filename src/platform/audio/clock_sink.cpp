@@ -2,7 +2,6 @@
 #include "clock_sink.h"
 
 #include "frame_time.h"
-#include "fsound.h"
 
 #include <algorithm>
 
@@ -16,9 +15,9 @@ void ClockSink::restart() {
     frames = 0;
 }
 
-int ClockSink::start() {
+AudioError ClockSink::start() {
     restart();
-    return FMOD_ERR_NONE;
+    return AudioError::None;
 }
 
 bool ClockSink::level(long *held, long *room) {

@@ -21,7 +21,7 @@ class ClockSink final : public AudioSink {
     // From now on, holding nothing.
     void restart();
 
-    int start() override;
+    AudioError start() override;
     // Takes a block at any time; holds none when the stream is late.
     bool level(long *held, long *room) override;
     bool write(const char *frames, long count) override;

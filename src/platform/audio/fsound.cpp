@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fsound.h"
 
+#include "fsound_error.h"
 #include "outputs.h"
 #include "stream_thread.h"
 
@@ -8,6 +9,14 @@
 #include <new>
 #include <string>
 #include <vector>
+
+// The stream: the caller's callback and the block it fills.
+struct FSOUND_STREAM {
+    FSOUND_STREAMCALLBACK callback;
+    void *user_data;
+    int length; // bytes
+    char *block;
+};
 
 // The layer's state, from the choice of output to the end of the stream.
 // Every call comes from the main thread.
@@ -86,16 +95,40 @@ bool allocate_stream(FSOUND_STREAMCALLBACK callback, int length, void *user_data
     return false;
 }
 
+// On the stream thread: the caller's callback, handed its stream.
+void fill_block(char *block, int length, void *user_data) {
+    FSOUND_STREAM *const s = static_cast<FSOUND_STREAM *>(user_data);
+    s->callback(s, block, length, s->user_data);
+}
+
 int start_playing() {
     if (layer.sink) {
-        const int error = layer.sink->start();
-        if (error != FMOD_ERR_NONE)
-            return error;
+        const AudioError error = layer.sink->start();
+        if (error != AudioError::None)
+            return fsound_error(error);
     }
-    return stream_thread_start(layer.stream, layer.sink.get(), layer.mix_rate) ? FMOD_ERR_NONE
-                                                                               : FMOD_ERR_PLAY;
+    FSOUND_STREAM *const s = layer.stream;
+    return stream_thread_start(fill_block, s, s->block, s->length, layer.sink.get(), layer.mix_rate)
+               ? FMOD_ERR_NONE
+               : FMOD_ERR_PLAY;
 }
 } // namespace
+
+int fsound_error(AudioError error) {
+    switch (error) {
+    case AudioError::None:
+        return FMOD_ERR_NONE;
+    case AudioError::Unavailable:
+        return FMOD_ERR_INIT;
+    case AudioError::InUse:
+        return FMOD_ERR_ALLOCATED;
+    case AudioError::Format:
+        return FMOD_ERR_OUTPUT_FORMAT;
+    case AudioError::Memory:
+        return FMOD_ERR_MEMORY;
+    }
+    return FMOD_ERR_INIT;
+}
 
 float FSOUND_GetVersion() {
     return VERSION;
@@ -146,10 +179,10 @@ signed char FSOUND_Init(int rate, int, unsigned int) {
     if (layer.output != FSOUND_OUTPUT_NOSOUND) {
         if (driver_count() == 0)
             return fail(FMOD_ERR_INIT);
-        int error = FMOD_ERR_NONE;
+        AudioError error = AudioError::None;
         layer.sink = outputs_open(layer.drivers, layer.driver, rate, &error);
         if (!layer.sink)
-            return fail(error);
+            return fail(fsound_error(error));
     }
     layer.mix_rate = rate;
     layer.initialised = true;

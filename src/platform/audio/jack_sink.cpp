@@ -2,7 +2,6 @@
 #include "jack_sink.h"
 
 #include "dry_spells.h"
-#include "fsound.h"
 #include "jack_client.h"
 #include "rate_converter.h"
 #include "relaxed.h"
@@ -82,44 +81,44 @@ class JackSink final : public AudioSink {
     }
 
     // Registers, starts and connects the outputs, for frames at `rate` into
-    // a server at `server_rate`. Returns an FMOD_ERR_* code.
-    int open(const std::string &sink, int rate, jack_nframes_t server_rate) {
+    // a server at `server_rate`.
+    AudioError open(const std::string &sink, int rate, jack_nframes_t server_rate) {
         if (client->server_gone())
-            return FMOD_ERR_INIT;
+            return AudioError::Unavailable;
         ratio = double(server_rate) / rate;
         if (server_rate != jack_nframes_t(rate) &&
             !(converter = RateConverter::make(rate, int(server_rate))))
-            return FMOD_ERR_OUTPUT_FORMAT;
+            return AudioError::Format;
         ring_frames = static_cast<size_t>(std::ceil(RING_FRAMES * ratio));
         ring = jack_ringbuffer_create(ring_frames * FRAME_BYTES);
         scratch = std::make_unique<float[]>(ring_frames * CHANNELS);
         if (!ring)
-            return FMOD_ERR_MEMORY;
+            return AudioError::Memory;
         const char *names[CHANNELS] = {"out_1", "out_2"};
         for (int c = 0; c < CHANNELS; c++) {
             ports[c] = jack_port_register(client->handle(), names[c], JACK_DEFAULT_AUDIO_TYPE,
                                           JackPortIsOutput, 0);
             if (!ports[c])
-                return FMOD_ERR_INIT;
+                return AudioError::Unavailable;
         }
         if (!client->add_part(process, this))
-            return FMOD_ERR_INIT;
+            return AudioError::Unavailable;
         std::vector<std::string> inputs;
         for (const std::string &port : audio_inputs(client->handle()))
             if (client_of(port) == sink && inputs.size() < CHANNELS)
                 inputs.push_back(port);
         if (inputs.size() < CHANNELS)
-            return FMOD_ERR_INIT; // the sink has gone since it was listed
+            return AudioError::Unavailable; // the sink has gone since it was listed
         // Without its server a client still sees the graph it last knew; a
         // connection needs the server.
         for (int c = 0; c < CHANNELS; c++)
             if (jack_connect(client->handle(), jack_port_name(ports[c]), inputs[c].c_str()) != 0)
-                return FMOD_ERR_INIT;
-        return FMOD_ERR_NONE;
+                return AudioError::Unavailable;
+        return AudioError::None;
     }
 
     // Playing started when the client was activated.
-    int start() override { return FMOD_ERR_NONE; }
+    AudioError start() override { return AudioError::None; }
 
     // What the ring holds, and what the converter holds on its way there.
     bool level(long *held, long *room) override {
@@ -219,8 +218,8 @@ bool jack_connect(std::vector<std::string> *sinks) {
 
 // The client that listed the sinks reads the server's rate and goes; the one
 // that plays opens with the latency it asks for.
-std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *error) {
-    *error = FMOD_ERR_INIT;
+std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, AudioError *error) {
+    *error = AudioError::Unavailable;
     if (!jack.kept || jack.kept->server_gone())
         return nullptr;
     const jack_nframes_t server_rate = jack_get_sample_rate(jack.kept->handle());
@@ -231,7 +230,7 @@ std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *err
         return nullptr;
     auto s = std::make_unique<JackSink>(std::move(client));
     *error = s->open(sink, rate, server_rate);
-    if (*error != FMOD_ERR_NONE)
+    if (*error != AudioError::None)
         return nullptr;
     return s;
 }

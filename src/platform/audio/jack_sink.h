@@ -19,9 +19,9 @@ bool jack_connect(std::vector<std::string> *sinks);
 
 // A sink on the kept connection for frames at `rate` frames per second: two
 // outputs, registered, started and connected to the first two inputs of
-// `sink`. Null, with an FMOD_ERR_* code in `*error`, on failure; the
-// connection is given up either way.
-std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, int *error);
+// `sink`. Null, with why in `*error`, on failure; the connection is given up
+// either way.
+std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, AudioError *error);
 
 // Closes the kept connection, if there is one. Harmless when the server has
 // gone.

@@ -17,10 +17,10 @@
 int outputs_choose(int requested, std::vector<std::string> *drivers);
 
 // A sink on driver `index` of the last choice, whose drivers are `drivers`,
-// for frames at `rate` frames per second. Null, with an FMOD_ERR_* code in
-// `*error`, on failure.
+// for frames at `rate` frames per second. Null, with why in `*error`, on
+// failure.
 std::unique_ptr<AudioSink> outputs_open(const std::vector<std::string> &drivers, int index,
-                                        int rate, int *error);
+                                        int rate, AudioError *error);
 
 // Lets go of what the choice holds (a server connection, the sound
 // library). Every sink must be gone.

@@ -51,7 +51,7 @@ int outputs_choose(int requested, std::vector<std::string> *drivers) {
 }
 
 std::unique_ptr<AudioSink> outputs_open(const std::vector<std::string> &drivers, int index,
-                                        int rate, int *error) {
+                                        int rate, AudioError *error) {
     if (choice.jack)
         return jack_open(drivers[index], rate, error);
     return portaudio_open(choice.api, drivers[index], rate, error);

@@ -3,7 +3,6 @@
 
 #include "dry_spells.h"
 #include "frame_ring.h"
-#include "fsound.h"
 #include "main_thread_signals.h"
 #include "portaudio_host.h"
 #include "real_time_priority.h"
@@ -57,22 +56,22 @@ bool alsa_device_busy() {
     return info->hostApiType == paALSA && info->errorCode == -EBUSY;
 }
 
-int fmod_error(PaError error) {
+AudioError audio_error(PaError error) {
     switch (error) {
     case paNoError:
-        return FMOD_ERR_NONE;
+        return AudioError::None;
     case paInsufficientMemory:
-        return FMOD_ERR_MEMORY;
+        return AudioError::Memory;
     case paSampleFormatNotSupported:
     case paInvalidSampleRate:
     case paInvalidChannelCount:
-        return FMOD_ERR_OUTPUT_FORMAT;
+        return AudioError::Format;
     case paDeviceUnavailable:
-        return FMOD_ERR_ALLOCATED;
+        return AudioError::InUse;
     case paUnanticipatedHostError:
-        return alsa_device_busy() ? FMOD_ERR_ALLOCATED : FMOD_ERR_INIT;
+        return alsa_device_busy() ? AudioError::InUse : AudioError::Unavailable;
     default:
-        return FMOD_ERR_INIT;
+        return AudioError::Unavailable;
     }
 }
 
@@ -86,11 +85,11 @@ class PortAudioSink final : public AudioSink {
             Pa_CloseStream(stream);
     }
 
-    int start() override {
+    AudioError start() override {
         const MainThreadSignalsBlocked blocked;
         const PaError error = Pa_StartStream(stream);
         capacity = Pa_GetStreamWriteAvailable(stream);
-        return fmod_error(error);
+        return audio_error(error);
     }
 
     // The most room ever seen is the device's buffer.
@@ -153,9 +152,9 @@ class PortAudioCallbackSink final : public AudioSink {
         return portaudio_open_stream(&stream, out, rate, play, this);
     }
 
-    int start() override {
+    AudioError start() override {
         const MainThreadSignalsBlocked blocked;
-        return fmod_error(Pa_StartStream(stream));
+        return audio_error(Pa_StartStream(stream));
     }
 
     bool level(long *held, long *room) override {
@@ -215,7 +214,7 @@ bool takes_blocking_writes(PortAudioApi api) {
 // starves it, and its buffer runs dry while its room, which the server's
 // credit makes, says nothing of it.
 template <class Sink>
-std::unique_ptr<AudioSink> open_sink(const PaStreamParameters &out, int rate, int *error) {
+std::unique_ptr<AudioSink> open_sink(const PaStreamParameters &out, int rate, AudioError *error) {
     auto sink = std::make_unique<Sink>(rate);
     PaError opened;
     {
@@ -225,7 +224,7 @@ std::unique_ptr<AudioSink> open_sink(const PaStreamParameters &out, int rate, in
             opened = sink->open(out);
         }).join();
     }
-    *error = fmod_error(opened);
+    *error = audio_error(opened);
     if (opened != paNoError)
         return nullptr;
     return sink;
@@ -255,13 +254,13 @@ std::vector<std::string> portaudio_devices(PortAudioApi api) {
 }
 
 std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &name, int rate,
-                                          int *error) {
+                                          AudioError *error) {
     const std::vector<PaDeviceIndex> devices = stereo_devices(api);
     const auto named = std::find_if(devices.begin(), devices.end(), [&](PaDeviceIndex d) {
         return name == Pa_GetDeviceInfo(d)->name;
     });
     if (named == devices.end()) {
-        *error = FMOD_ERR_INIT;
+        *error = AudioError::Unavailable;
         return nullptr;
     }
     PaStreamParameters out = {};

@@ -26,7 +26,7 @@ void portaudio_end();
 std::vector<std::string> portaudio_devices(PortAudioApi api);
 
 // A sink on the device of `api` named `name` (the first of that name), for
-// frames at `rate` frames per second. Null, with an FMOD_ERR_* code in
-// `*error`, when it cannot be opened.
+// frames at `rate` frames per second. Null, with why in `*error`, when it
+// cannot be opened.
 std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &name, int rate,
-                                          int *error);
+                                          AudioError *error);

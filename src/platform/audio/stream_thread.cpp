@@ -17,7 +17,10 @@ constexpr int BYTES_PER_FRAME = 4;
 
 // The thread's state, from its start to the end of its stop.
 struct StreamThread {
-    FSOUND_STREAM *stream = nullptr;
+    BlockFill fill = nullptr;
+    void *user_data = nullptr;
+    char *block = nullptr;
+    int length = 0; // bytes
     AudioSink *device = nullptr;
     int rate = 0;
     Pacer *pacer = nullptr; // the running thread's own
@@ -36,22 +39,25 @@ void on_progress(int32_t frames_done) {
 
 void run() {
     st.stats.realtime = ask_for_real_time();
-    FSOUND_STREAM *const s = st.stream;
-    Pacer pacer(st.device, st.time, st.stats, st.rate, s->block, s->length / BYTES_PER_FRAME);
+    Pacer pacer(st.device, st.time, st.stats, st.rate, st.block, st.length / BYTES_PER_FRAME);
     st.pacer = &pacer;
     while (!st.stopping) {
         pacer.begin_block();
-        s->callback(s, s->block, s->length, s->user_data);
+        st.fill(st.block, st.length, st.user_data);
         pacer.end_block();
     }
 }
 } // namespace
 
-bool stream_thread_start(FSOUND_STREAM *stream, AudioSink *device, int rate) {
+bool stream_thread_start(BlockFill fill, void *user_data, char *block, int length,
+                         AudioSink *device, int rate) {
     if (!stream_wait_open())
         return false;
     st = StreamThread();
-    st.stream = stream;
+    st.fill = fill;
+    st.user_data = user_data;
+    st.block = block;
+    st.length = length;
     st.device = device;
     st.rate = rate;
     stream_progress = on_progress;

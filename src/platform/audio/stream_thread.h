@@ -3,23 +3,20 @@
 
 #include "audio_sink.h"
 #include "audio_stats.h"
-#include "fsound.h"
 
 #include <cstdint>
 
-// The stream: the caller's callback and the block it fills.
-struct FSOUND_STREAM {
-    FSOUND_STREAMCALLBACK callback;
-    void *user_data;
-    int length; // bytes
-    char *block;
-};
+// Fills `block`, `length` bytes of the stream's frames; `user_data` is what
+// the thread was started with.
+using BlockFill = void (*)(char *block, int length, void *user_data);
 
-// Starts the layer's own thread, which has the callback fill one block after
-// another and hands the frames to `device` (with none, to the clock) as they
-// are made, paced by the pacer at `rate` frames per second. The callback runs
-// on this thread only. False when the thread cannot start.
-bool stream_thread_start(FSOUND_STREAM *stream, AudioSink *device, int rate);
+// Starts the layer's own thread, which has `fill` fill `block` (`length`
+// bytes) one block after another and hands the frames to `device` (with
+// none, to the clock) as they are made, paced by the pacer at `rate` frames
+// per second. `fill` runs on this thread only. False when the thread cannot
+// start.
+bool stream_thread_start(BlockFill fill, void *user_data, char *block, int length,
+                         AudioSink *device, int rate);
 
 // What the stream did, and for how long.
 struct StreamRun {

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "fsound_error.h"
 #include "stream_probe.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace {
 TEST(FSoundChoice, NoSoundHasOneDriverAndAStreamNeedsInit) {
@@ -16,6 +19,18 @@ TEST(FSoundChoice, NoSoundHasOneDriverAndAStreamNeedsInit) {
         EXPECT_EQ(error_of(!FSOUND_SetOutput(code)), FMOD_ERR_INVALID_PARAM) << code;
     EXPECT_EQ(error_of(!FSOUND_Stream_Create(probe_callback, BLOCK_BYTES, 0, RATE, nullptr)),
               FMOD_ERR_UNINITIALIZED);
+}
+
+// The user reads an output's failure in the text of the library's code for
+// it: an ALSA device that is busy, say, must still read as one in use.
+TEST(FSoundError, EveryOutputFailureKeepsTheLibrarysCode) {
+    const std::pair<AudioError, int> codes[] = {
+        {AudioError::None, FMOD_ERR_NONE},       {AudioError::Unavailable, FMOD_ERR_INIT},
+        {AudioError::InUse, FMOD_ERR_ALLOCATED}, {AudioError::Format, FMOD_ERR_OUTPUT_FORMAT},
+        {AudioError::Memory, FMOD_ERR_MEMORY},
+    };
+    for (const auto &[error, code] : codes)
+        EXPECT_EQ(fsound_error(error), code) << static_cast<int>(error);
 }
 
 class NoSound : public testing::Test {

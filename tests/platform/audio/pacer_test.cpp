@@ -27,7 +27,7 @@ class FakeDevice final : public AudioSink {
         : time(time), period_frames(period), capacity(capacity),
           next_period_ns(time.now + frames_to_ns(period, RATE)) {}
 
-    int start() override { return 0; }
+    AudioError start() override { return AudioError::None; }
     bool level(long *held_out, long *room) override {
         play();
         *held_out = held;
