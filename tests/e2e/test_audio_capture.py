@@ -17,8 +17,8 @@ import tempfile
 import time
 import unittest
 
-from audio_rig import (
-    RATE,
+from harness import SessionTest
+from rig.audio import (
     SERVER,
     JackServer,
     choose_driver,
@@ -26,8 +26,8 @@ from audio_rig import (
     read_stats,
     write_asoundrc,
 )
-from harness import SessionTest
-from recording import Recording
+from rig.program import BLOCK_FRAMES, BLOCK_S, HELP_END, RATE
+from rig.recording import Recording
 
 ERROR_FORMAT = (
     "Error!\nSoundcard does not support the features needed for this soundsystem "
@@ -143,8 +143,8 @@ class CaptureRig(SessionTest):
         while time.monotonic() < end:
             s.read_available(0.1)
 
-    def play_for(self, s, seconds, last_line=b"(foireuxmaismarche)\r\n"):
-        s.expect("(foireuxmaismarche)", timeout=20)
+    def play_for(self, s, seconds, last_line=(HELP_END + "\r\n").encode()):
+        s.expect(HELP_END, timeout=20)
         self.wait_reading(s, seconds)
         s.signal(signal.SIGTERM)
         self.assertEqual(s.wait(), 128 + signal.SIGTERM)
@@ -171,7 +171,7 @@ class AudioCapture(CaptureRig):
     def test_alsa_device_records_the_patch_to_the_bit_with_keys_inside_blocks(self):
         self.start_server(RATE)
         s = self.start_with_driver("1", "Alsa", "scopesynth_capture")
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         # Amplitude keys at random moments: 1.01 after "z", 1.00 after "s".
         rng = random.Random()
         for key in "zsz":
@@ -200,14 +200,14 @@ class AudioCapture(CaptureRig):
         self.assertEqual(stream, start_patch_samples(len(stream), amplitudes))
         # The frames are computed just in time, so keys land inside blocks,
         # not only where a block of 8192 frames starts.
-        self.assertTrue(any(frame % 8192 > 300 for frame in changes), changes)
+        self.assertTrue(any(frame % BLOCK_FRAMES > 300 for frame in changes), changes)
         # The server takes the frames at its rate: about two seconds of them,
         # where an unpaced device would have taken minutes.
         self.assertGreater(len(left), 1.0 * RATE)
         self.assertLess(len(left), 5.0 * RATE)
 
         stats = read_stats(self.stats)
-        self.assertGreaterEqual(stats["callbacks"], len(left) // 8192)
+        self.assertGreaterEqual(stats["callbacks"], len(left) // BLOCK_FRAMES)
         self.assertLess(stats["worst_latency_ms"], 300)
 
     def test_asio_plays_through_the_jack_server(self):
@@ -219,7 +219,7 @@ class AudioCapture(CaptureRig):
         stats = read_stats(self.stats)
         self.assertGreaterEqual(stats["callbacks"], 3)
         # Paced by the server, not by how fast the blocks can be computed.
-        self.assertLess(stats["callbacks"], 5 * stats["elapsed_s"] / (8192 / RATE))
+        self.assertLess(stats["callbacks"], 5 * stats["elapsed_s"] / BLOCK_S)
 
     def test_the_stream_outlives_its_server(self):
         for output_key, output_name, driver in (
@@ -228,14 +228,14 @@ class AudioCapture(CaptureRig):
         ):
             self.start_server(RATE)
             s = self.start_with_driver(output_key, output_name, driver)
-            s.expect("(foireuxmaismarche)", timeout=20)
+            s.expect(HELP_END, timeout=20)
             self.wait_reading(s, 1.0)
             self.server.stop()
             # The stream goes on at real time without the device (so the
             # window keeps moving), and closing it needs no server.
             self.play_for(s, 3.0)
             stats = read_stats(self.stats)
-            self.assertGreater(stats["callbacks"], stats["elapsed_s"] / (8192 / RATE) - 8)
+            self.assertGreater(stats["callbacks"], stats["elapsed_s"] / BLOCK_S - 8)
 
     def test_asio_plays_at_the_rate_the_server_runs_at(self):
         # The stream's 44100 Hz frames, converted for a 48 kHz server: the
@@ -245,7 +245,7 @@ class AudioCapture(CaptureRig):
         recording = os.path.join(self.home, "recording")
         recorder = self.start_recorder(recording)
         s = self.start_with_driver("3", "ASIO", "system")
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         self.wait_reading(s, 2.0)
         self.stop_recorder(recorder)
         self.play_for(s, 0)

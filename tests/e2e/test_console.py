@@ -7,19 +7,8 @@ import subprocess
 import unittest
 
 from harness import BINARY, SessionTest
+from rig.program import DRIVERS, HELP, MENU
 
-SEP = "-" * 57 + "\n"
-MENU = (
-    SEP + "Output Type\n" + SEP + "1 - Direct Sound\n2 - Windows Multimedia Waveout\n"
-    "3 - ASIO\n4 - NoSound\n" + SEP + "Press a corresponding number or ESC to quit\n"
-)
-DRIVERS = SEP + "NoSound Driver list\n" + SEP + "1 - NoSound\n" + SEP
-DRIVERS += "Press a corresponding number or ESC to quit\n"
-HELP = (
-    "aqzs edrftg yhujik olpm our modifier les trucs \n"
-    "+- change le OSC1\n"
-    "wxcvbn,; pour les notes (foireuxmaismarche)\n"
-)
 MODULATOR = (
     "Freq [0.000] Ampl [1.000] Phase [1.000] - AFreq [0.000] AAmpl [1.000] APhase [1.000]  \n"
 )

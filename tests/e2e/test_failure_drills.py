@@ -15,15 +15,14 @@ import termios
 import time
 import unittest
 
-from audio_rig import PROMPT, RATE, JackServer, read_stats, write_asoundrc
 from harness import BINARY, Session, SessionTest
-from test_scope_window import start_xvfb
+from rig.audio import JackServer, read_stats, write_asoundrc
+from rig.program import BLOCK_S, HELP_END, KEYS, PROMPT, RATE
+from rig.xvfb import start_xvfb
 
 # A server name of its own, so that the drills can run beside the other
 # users of the rig.
 SERVER = "scopesynth_drills"
-KEYS = "aqzsedrftgyhujikolpm+-wxcvbn,;"
-BLOCK_S = 8192 / RATE
 
 
 class Drill(SessionTest):
@@ -110,7 +109,7 @@ class OutputNobodyReads(Drill):
                 self.sessions.append(s)
                 s.send("41")
                 if output == "full pipe":
-                    self.read_until(reader, b"(foireuxmaismarche)\n")
+                    self.read_until(reader, (HELP_END + "\n").encode())
                 s.send("a" * 400)  # far more status blocks than the pipe holds
                 s.read_available(2.5)
                 if output == "full pipe":

@@ -14,9 +14,9 @@ import time
 import unittest
 
 from harness import BINARY, Session, SessionTest
+from rig.program import BLOCK_S, HELP_END
 
 PROMPT = "ready> "
-BLOCK_S = 8192 / 44100
 
 
 class Shell(Session):
@@ -74,7 +74,7 @@ class StopAndContinue(SessionTest):
         s.send("SCOPESYNTH_AUDIO_STATS=%s %s\r" % (stats, BINARY))
         s.expect("ESC to quit")
         s.send("41")
-        s.expect("(foireuxmaismarche)")
+        s.expect(HELP_END)
         s.send("a")
         s.expect("Note [59]")
 

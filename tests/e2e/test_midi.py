@@ -11,7 +11,8 @@ import threading
 import time
 import unittest
 
-from recording import Recording
+from rig.program import HELP_END
+from rig.recording import Recording
 from test_audio_capture import (
     CaptureRig,
     carrier_frame,
@@ -221,7 +222,7 @@ class MidiInput(CaptureRig):
         # There before the program: connected at its start.
         kb = self.keyboard()
         s = self.start_with_driver("1", "Alsa", "scopesynth_capture")
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         kb.wait_connected()
         self.play_notes(s, kb)
         self.play_for(s, 0, LAST_LINE)
@@ -239,7 +240,7 @@ class MidiInput(CaptureRig):
         # Played into the recorder itself, which would join `system` only
         # after the stream's first period had gone there.
         s = self.start_with_driver("3", "ASIO", "jack_probe")
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         kb.wait_connected()
         self.play_notes(s, kb)
         self.stop_recorder(recorder)
@@ -255,7 +256,7 @@ class MidiInput(CaptureRig):
         recording = os.path.join(self.home, "recording")
         recorder = self.start_recorder(recording)
         s = self.start_with_driver("3", "ASIO", "system")
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         kb.wait_connected()
         self.wait_reading(s, 1.5)
         kb.send("90 51 64")
@@ -272,7 +273,7 @@ class MidiInput(CaptureRig):
         self.start_server(44100)
         kb = self.keyboard()
         s = self.start_with_driver("3", "ASIO", "system")
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         kb.wait_connected()
         expected = []
 

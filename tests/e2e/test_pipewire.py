@@ -13,12 +13,14 @@ import tempfile
 import time
 import unittest
 
-from audio_rig import choose_driver
 from harness import BINARY, SessionTest
-from pipewire_session import SINK_CLIENT, PipeWireSession, missing_programs
-from recording import Recording
+from rig.audio import choose_driver
+from rig.pipewire import SINK_CLIENT, PipeWireSession, missing_programs
+from rig.program import HELP_END
+from rig.recording import Recording
+from rig.xvfb import start_xvfb
 from test_midi import Keyboard, assert_moves_to_880_hz, status_blocks
-from test_scope_window import NO_WINDOW_LINE, start_xvfb
+from test_scope_window import NO_WINDOW_LINE
 
 PLAY_S = 4.0
 # The start patch's carrier, a three-level square at 10000, and how far the
@@ -53,7 +55,7 @@ class PipeWireDesktop(SessionTest):
         env = dict(self.pipewire.env, DISPLAY=self.display, HOME=self.dir)
         s = self.start(env, [*wrapper, BINARY])
         choose_driver(s, output_key, output_name, driver)
-        s.expect("(foireuxmaismarche)", timeout=20)
+        s.expect(HELP_END, timeout=20)
         self.assertNotIn(NO_WINDOW_LINE, s.output)
         (play or self.wait_reading)(s)
         quantum, rate = self.pipewire.graph()

@@ -11,14 +11,14 @@ import tempfile
 import time
 import unittest
 
-from audio_rig import RATE, read_stats
 from harness import SessionTest
+from rig.audio import read_stats
+from rig.program import BLOCK_FRAMES, RATE
+from rig.xvfb import start_xvfb
 
 NO_WINDOW_LINE = b"The scope window could not be opened: playing with sound only.\r\n"
 
 BLACK, BLUE, MAGENTA, WHITE = (0, 0, 0), (0, 0, 1), (1, 0, 1), (1, 1, 1)
-
-BLOCK_FRAMES = 8192
 
 
 def sdl_version():
@@ -31,25 +31,6 @@ def sdl_version():
 # sdl12-compat, SDL 1.2 over SDL 2 (Debian 13 on), calls itself 1.2.50 and up;
 # classic SDL 1.2 ended at 1.2.15.
 SDL12_COMPAT = sdl_version() >= (1, 2, 50)
-
-
-def start_xvfb(depth, size="640x800"):
-    """Starts Xvfb on a display number it picks itself; returns (process, display).
-    -noreset: otherwise the server drops the next connection after a client
-    leaves, and a start of the window fails now and then."""
-    read_end, write_end = os.pipe()
-    proc = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-         "-screen", "0", "%sx%d" % (size, depth)],
-        pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as f:
-        number = f.readline().strip()
-    if not number:
-        proc.kill()
-        proc.wait()
-        raise AssertionError("Xvfb did not start at depth %d" % depth)
-    return proc, ":" + number
 
 
 def screenshot(display, levels=2):

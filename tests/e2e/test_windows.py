@@ -22,11 +22,13 @@ import time
 import unittest
 import zipfile
 
-from audio_rig import RATE, JackServer
 from harness import BINARY, Session, SessionTest
+from rig.audio import JackServer
+from rig.program import DRIVERS, HELP, MENU, RATE
+from rig.xvfb import start_xvfb
 from test_audio_capture import read_frames, start_patch_samples
-from test_console import DRIVERS, HELP, MENU, MODULATOR
-from test_scope_window import parse_xwd, start_up_picture_faults, start_xvfb
+from test_console import MODULATOR
+from test_scope_window import parse_xwd, start_up_picture_faults
 
 WINE_RUN = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "wine-run")
 SERVER = "scopesynth_windows"

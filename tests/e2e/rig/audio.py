@@ -12,12 +12,12 @@ import signal
 import subprocess
 import time
 
+from .program import PROMPT
+
 # jackd remembers a few server names and keeps a killed server's name taken
 # until a server of that name runs again, so each user of the rig keeps to
 # one name and the server is stopped with SIGTERM.
 SERVER = "scopesynth_e2e"
-RATE = 44100
-PROMPT = "Press a corresponding number or ESC to quit"
 # `scopesynth_capture` records every frame it is given in a file and passes
 # it on to the server.
 ASOUNDRC = """

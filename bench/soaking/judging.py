@@ -1,0 +1,235 @@
+# SPDX-License-Identifier: MIT
+"""Holding a set-up's figures against the targets: the report's lines, each
+with whether its target is met (None where there is no target) and whether
+that target is one of time, which a busy shared machine can miss by chance."""
+
+import statistics
+
+from rig.program import BLOCK_FRAMES, BLOCK_S, PIECE_FRAMES, RATE
+
+from .setups import SETUPS
+from .watchers import PauseWatch
+
+RATE_TOLERANCE = 0.001
+RSS_GROWTH_KIB = 1024
+# How many blocks the stream may have computed beyond those that have played:
+# the one being computed or waiting for the device, and with a device up to
+# one more in its buffer, which holds less than a block.
+AHEAD_WITHOUT_DEVICE = 1
+AHEAD_WITH_DEVICE = 2
+# At most one wake of the stream thread a piece.
+PIECES_PER_BLOCK = BLOCK_FRAMES // PIECE_FRAMES
+
+
+def spread(ms):
+    """Worst, 99th percentile, median and best of `ms`, sorted."""
+    return "worst %.1f ms, 99th percentile %.1f ms, median %.1f ms, best %.1f ms" % (
+        ms[-1], ms[int(0.99 * (len(ms) - 1))], statistics.median(ms), ms[0])
+
+
+def callbacks(setup, f):
+    """The blocks played in the elapsed time, plus those computed ahead."""
+    ahead_most = AHEAD_WITH_DEVICE if setup.recorded() else AHEAD_WITHOUT_DEVICE
+    expected = f["elapsed_s"] * f["rate"] / BLOCK_FRAMES
+    tolerance = RATE_TOLERANCE * expected
+    ahead = f["callbacks"] - expected
+    return [(
+        "callbacks %d in %.3f s: %.1f played at %.1f Hz (%+.3f %%), %+.2f ahead, "
+        "target 0 to %d ahead within %.2f"
+        % (f["callbacks"], f["elapsed_s"], expected, f["rate"], 100 * (f["rate"] / RATE - 1), ahead,
+           ahead_most, tolerance),
+        -tolerance <= ahead <= ahead_most + tolerance,
+        True,
+    )]
+
+
+def stream_costs(f):
+    """The longest callback and the stream's slowest steps, without a target."""
+    return [
+        ("max callback %.2f ms (a block lasts %.1f ms)" % (f["max_callback_us"] / 1000, 1000 * BLOCK_S),
+         None, None),
+        (
+            "longest end of a block %.2f ms, write to the device %.2f ms, wake after its "
+            "deadline %.2f ms (at %.1f s)"
+            % (*(f[k] / 1000 for k in ("max_block_end_us", "max_write_us", "max_wake_late_us")),
+               f["max_wake_late_at"]),
+            None,
+            None,
+        ),
+    ]
+
+
+def continuity(f):
+    """Underruns and silence: none once the sound has started."""
+    last = (" (the last at %.1f s; the recording ended at %.1f s)" % (f["last_underrun_at"], f["recording_ended_at"])
+            if "last_underrun_at" in f else "")
+    return [
+        ("underruns %d%s, target 0" % (f["underruns"], last), f["underruns"] == 0, True),
+        (
+            "periods of silence in the recording %d%s, target 0"
+            % (len(f["silences"]), " (at %s s)" % f["silences"][:8] if f["silences"] else ""),
+            not f["silences"],
+            True,
+        ),
+    ]
+
+
+def key_to_sound(setup, f):
+    """The probes' key to sound against the set-up's target, and every probe
+    heard."""
+    worst_ms, stretch_ms = setup.key_to_sound_ms
+    ms = sorted(1000 * x for x, _ in f["latencies"]) or [float("nan")]
+    # When the slowest keys came, to be set beside the silences.
+    slowest = sorted(f["latencies"], reverse=True)[:3]
+    return [
+        (
+            "key to sound: %s, target worst <= %d ms (stretch %d ms); slowest at %s s"
+            % (spread(ms), worst_ms, stretch_ms, [round(at, 1) for _, at in slowest]),
+            ms[-1] <= worst_ms,
+            True,
+        ),
+        (
+            "probes %d, unheard %d, target 0" % (len(f["latencies"]) + f["unheard"], f["unheard"]),
+            f["unheard"] == 0,
+            False,
+        ),
+    ]
+
+
+def midi_to_sound(setup, f):
+    """The note-ons' MIDI to sound against the set-up's target, every
+    note-on heard, and the controller flood: none without MIDI."""
+    midi = f["midi"]
+    if not midi["note-ons"]:
+        return []
+    ms = sorted(1000 * x for x, _ in f["midi_latencies"]) or [float("nan")]
+    # When the slowest note-ons came, to be set beside the silences.
+    slowest = sorted(f["midi_latencies"], reverse=True)[:3]
+    lines = [
+        (
+            "MIDI to sound: %s, target worst <= %d ms; slowest at %s s"
+            % (spread(ms), setup.midi_to_sound_ms, [round(at, 1) for _, at in slowest]),
+            ms[-1] <= setup.midi_to_sound_ms,
+            True,
+        ),
+        (
+            "MIDI probes %d, unheard %d, target 0"
+            % (len(f["midi_latencies"]) + f["midi_unheard"], f["midi_unheard"]),
+            f["midi_unheard"] == 0,
+            False,
+        ),
+    ]
+    if "flood" in f:
+        lines.append((
+            "controller flood: %d messages from %.1f s to %.1f s, %.0f a second on the "
+            "server's clock" % (midi["controllers"], *f["flood"]),
+            None,
+            None,
+        ))
+    return lines
+
+
+def device(f):
+    """What the device and its server did: the audio layer's latency, the
+    server's lateness, how long a key took to be taken up, and the device
+    kept to the end."""
+    echo = sorted(1000 * x for x in f["echoes"]) or [float("nan")]
+    return [
+        ("the audio layer's worst latency %.1f ms" % f["worst_latency_ms"], None, None),
+        (
+            "the server ran a period at most %.1f ms after it was due, at %.1f s"
+            % (1000 * f["server_late"][0], f["server_late"][1]),
+            None,
+            None,
+        ),
+        (
+            "a probe's first key to its status block: worst %.1f ms, 99th percentile %.1f ms, median %.1f ms"
+            % (echo[-1], echo[int(0.99 * (len(echo) - 1))], statistics.median(echo)),
+            None,
+            None,
+        ),
+        ("the device left for the clock %d times, target 0" % f["clock_fallbacks"], f["clock_fallbacks"] == 0,
+         True),
+        (
+            "the device at %d Hz%s"
+            % (f["device_rate"], ", PipeWire's quantum %d frames" % f["quantum"] if "quantum" in f else ""),
+            None,
+            None,
+        ),
+    ]
+
+
+def stream_thread(f):
+    """The ahead time, the wakes a block and the priority, where the audio
+    layer gives them."""
+    lines = []
+    if "ahead_ms" in f:
+        lines.append(("ahead time %.1f ms" % f["ahead_ms"], None, None))
+    if "wakes_per_block" in f:
+        lines.append((
+            "wakes per block %.1f, target at most one a piece (%d)" % (f["wakes_per_block"], PIECES_PER_BLOCK),
+            f["wakes_per_block"] <= PIECES_PER_BLOCK,
+            True,
+        ))
+    if "realtime" in f:
+        granted = "granted" if f["realtime"] else "refused"
+        lines.append(("real-time priority %s" % granted, None, None))
+    return lines
+
+
+def machine(f):
+    """The processors' pauses and the soak's own lateness, without a target:
+    a miss that comes with one can be told from the program's."""
+    pauses = f["pauses"]
+    longest = (", longest %.1f ms, at %s s" % (1000 * max(late for _, late in pauses), [at for at, _ in pauses][:8])
+               if pauses else "")
+    return [
+        (
+            "pauses of a processor (a watcher on each, at %s priority, woke over %d ms late): %d%s"
+            % ("real-time" if f["watched_realtime"] else "normal", 1000 * PauseWatch.LATE_S, len(pauses), longest),
+            None,
+            None,
+        ),
+        (
+            "the soak's own loop, which reads the program's output, ran at most %.1f ms late, at %.1f s"
+            % (1000 * f["reader_late"][0], f["reader_late"][1]),
+            None,
+            None,
+        ),
+    ]
+
+
+def memory(f):
+    """Resident memory flat from the warm-up to the end."""
+    growth = f["rss_end"] - f["rss_start"]
+    return [(
+        "resident memory %d KiB at start, %d KiB at end (%+d KiB), target growth < %d KiB"
+        % (f["rss_start"], f["rss_end"], growth, RSS_GROWTH_KIB),
+        growth < RSS_GROWTH_KIB,
+        False,
+    )]
+
+
+def status_blocks(f):
+    """One status block per key, note-on and controller message."""
+    midi = f["midi"]
+    sent = (", %d note-ons and %d controller messages (and %d note-offs)"
+            % (midi["note-ons"], midi["controllers"], midi["note-offs"]) if midi["note-ons"] else "")
+    return [(
+        "status blocks %d for %d keys%s, target one per key%s"
+        % (f["blocks"], f["keys"], sent, ", note-on and controller message" if midi["note-ons"] else ""),
+        f["blocks"] == f["keys"] + midi["note-ons"] + midi["controllers"],
+        False,
+    )]
+
+
+def judge(name, f):
+    """The report's lines for one set-up, each with whether its target is met
+    (None where there is no target) and whether that target is one of time."""
+    setup = SETUPS[name]
+    lines = callbacks(setup, f) + stream_costs(f)
+    if not setup.recorded():
+        lines.append(("underruns and key to sound: none without a device", None, None))
+    else:
+        lines += continuity(f) + key_to_sound(setup, f) + midi_to_sound(setup, f) + device(f)
+    return lines + stream_thread(f) + machine(f) + memory(f) + status_blocks(f)
