@@ -45,7 +45,8 @@ TEST(RateConverter, GivesEveryFrameAtTheServersRateAndKeepsThePitch) {
                 ASSERT_EQ(out[2 * i], out[2 * i + 1]);
                 left.push_back(out[2 * i]);
             }
-            EXPECT_NEAR(left.size() / ratio + converter->held(), primed + in + PIECE, 1.0) << server;
+            EXPECT_NEAR(left.size() / ratio + converter->held(), primed + in + PIECE, 1.0)
+                << server;
             // Held: a few milliseconds at most, which a key waits.
             EXPECT_LT(converter->held(), 3 * RATE / 1000) << server;
         }
