@@ -28,6 +28,8 @@
 // JACK's clock (jack_get_time) is CLOCK_MONOTONIC_RAW under jackd2; times are
 // moved onto CLOCK_MONOTONIC as jack_probe moves them.
 
+#include "jack_time.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -115,16 +117,6 @@ void stop(int) {
 void server_gone(void *) {
     server_lost = true;
     stopping = 1;
-}
-
-int64_t monotonic_us() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-int64_t on_monotonic(jack_time_t t) {
-    return int64_t(t) + (monotonic_us() - int64_t(jack_get_time()));
 }
 
 // Runs on JACK's real-time thread. A piece is started only once all of it is

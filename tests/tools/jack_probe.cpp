@@ -32,6 +32,8 @@
 // CLOCK_MONOTONIC, the clock of the program and of Python's time.monotonic(),
 // by the difference of the two clocks read at that moment.
 
+#include "jack_time.h"
+
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
@@ -66,18 +68,6 @@ void stop(int) {
 
 void server_gone(void *) {
     stopping = 1;
-}
-
-int64_t monotonic_us() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-// A time on JACK's clock as a time on CLOCK_MONOTONIC. Both reads are vDSO
-// calls, fit for the real-time thread.
-int64_t on_monotonic(jack_time_t t) {
-    return int64_t(t) + (monotonic_us() - int64_t(jack_get_time()));
 }
 
 int16_t to_int16(float x) {
