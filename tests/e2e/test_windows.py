@@ -199,16 +199,25 @@ class WindowsProgram(SessionTest):
                 faults = start_up_picture_faults(window_picture(display, window))
         self.assertEqual(faults, [])
 
-    def test_the_release_zip_holds_four_files_and_its_program_starts(self):
+    def test_the_release_zip_holds_its_files_and_notices_and_its_program_starts(self):
         folder = "scopesynth-%s/" % VERSION
+        notices = ["notices/" + n for n in (
+            "LGPL-2.1.txt", "PortAudio.txt", "RtMidi.txt", "SDL-1.2-source.txt", "SDL-1.2.txt",
+            "mingw-w64.txt")]
         with zipfile.ZipFile(RELEASE) as z:
             names = z.namelist()
             readme = z.read(folder + "README.txt")
+            notice_texts = {n: z.read(folder + n) for n in notices if folder + n in names}
             z.extractall(self.home)
         self.assertEqual(
             sorted(n for n in names if not n.endswith("/")),
-            [folder + n for n in ("LICENSE", "README.txt", "THIRD_PARTY.md", "scopesynth.exe")])
+            sorted(folder + n for n in ["LICENSE", "README.txt", "THIRD_PARTY.md",
+                                        "scopesynth.exe"] + notices))
         self.assertEqual([n for n in names if not n.startswith(folder)], [])
+        self.assertEqual([n for n, text in notice_texts.items() if not text.strip()], [])
+        lgpl = notice_texts["notices/LGPL-2.1.txt"]
+        self.assertIn(b"GNU LESSER GENERAL PUBLIC LICENSE", lgpl)
+        self.assertIn(b"Version 2.1", lgpl)
         # Notepad's line ends, every one, and the version filled in.
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
         self.assertIn(b"Version %s.\r\n" % VERSION.encode(), readme)
