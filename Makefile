@@ -83,8 +83,9 @@ windows:
 	cp $(WINDOWS_BUILD)/scopesynth.exe build-windows/scopesynth.exe
 
 # The Windows release, build-windows/scopesynth-<version>-windows-x86_64.zip:
-# the program with a README for players, LICENSE and THIRD_PARTY.md (see
-# src/app/CMakeLists.txt), named with the CMake project's version.
+# the program with a README for players, LICENSE, THIRD_PARTY.md and the
+# notices of the libraries it holds (see src/app/CMakeLists.txt), named with
+# the CMake project's version.
 windows-release: windows
 	cmake --build $(WINDOWS_BUILD) -j2 --target windows_release
 	cp $(WINDOWS_BUILD)/scopesynth-$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
