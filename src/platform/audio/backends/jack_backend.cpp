@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "jack_sink.h"
+#include "backend.h"
 
 #include "dry_spells.h"
 #include "jack_client.h"
@@ -14,6 +14,10 @@
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
+// The JACK output, spoken to directly: two ports on the program's JACK
+// client, whose process callback plays frames from a lock-free ring that the
+// stream thread fills. (PortAudio's blocking JACK path starts with a ring of
+// its own full of silence, a tenth of a second ahead of every key.)
 namespace {
 constexpr int CHANNELS = 2;
 constexpr size_t FRAME_BYTES = CHANNELS * sizeof(float);
@@ -196,10 +200,18 @@ void ask_pipewire_for_a_piece(jack_nframes_t server_rate, int rate) {
                   std::lround(double(PROGRESS_FRAMES) * server_rate / rate), server_rate);
     setenv("PIPEWIRE_LATENCY", latency, 1);
 }
-} // namespace
 
-bool jack_connect(std::vector<std::string> *sinks) {
-    jack_disconnect();
+// Closes the kept connection, if there is one. Harmless when the server has
+// gone.
+void disconnect() {
+    jack = Jack();
+}
+
+// Connects to the running JACK server, never starting one, and lists its
+// sinks: the clients with at least two audio inputs ("system" for the sound
+// card). False when no server runs. The connection is kept for open_sink.
+bool list_sinks(std::vector<std::string> *sinks) {
+    disconnect();
     auto client = JackClient::get();
     if (!client)
         return false;
@@ -216,9 +228,11 @@ bool jack_connect(std::vector<std::string> *sinks) {
     return true;
 }
 
-// The client that listed the sinks reads the server's rate and goes; the one
-// that plays opens with the latency it asks for.
-std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, AudioError *error) {
+// A sink on the kept connection: two outputs, registered, started and
+// connected to the first two inputs of `sink`; the connection is given up
+// either way. The client that listed the sinks reads the server's rate and
+// goes; the one that plays opens with the latency it asks for.
+std::unique_ptr<AudioSink> open_sink(const std::string &sink, int rate, AudioError *error) {
     *error = AudioError::Unavailable;
     if (!jack.kept || jack.kept->server_gone())
         return nullptr;
@@ -234,7 +248,6 @@ std::unique_ptr<AudioSink> jack_open(const std::string &sink, int rate, AudioErr
         return nullptr;
     return s;
 }
+} // namespace
 
-void jack_disconnect() {
-    jack = Jack();
-}
+const Backend JACK_BACKEND = {list_sinks, open_sink, disconnect, disconnect};

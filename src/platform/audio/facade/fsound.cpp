@@ -26,6 +26,7 @@ constexpr int NOT_CHOSEN = -1;
 
 struct Layer {
     int output = NOT_CHOSEN;
+    const Backend *backend = nullptr; // none for NoSound
     std::vector<std::string> drivers; // by name, in the order listed
     int driver = 0;
     bool initialised = false;
@@ -62,10 +63,13 @@ void choose_output(int requested) {
     if (requested == FSOUND_OUTPUT_NOSOUND) {
         outputs_close();
         layer.output = FSOUND_OUTPUT_NOSOUND;
+        layer.backend = nullptr;
         layer.drivers = {"NoSound"};
         return;
     }
-    layer.output = outputs_choose(requested, &layer.drivers);
+    const Output output = outputs_choose(requested, &layer.drivers);
+    layer.output = output.type;
+    layer.backend = output.backend;
 }
 
 int driver_count() {
@@ -180,7 +184,7 @@ signed char FSOUND_Init(int rate, int, unsigned int) {
         if (driver_count() == 0)
             return fail(FMOD_ERR_INIT);
         AudioError error = AudioError::None;
-        layer.sink = outputs_open(layer.drivers, layer.driver, rate, &error);
+        layer.sink = layer.backend->open(layer.drivers[layer.driver], rate, &error);
         if (!layer.sink)
             return fail(fsound_error(error));
     }

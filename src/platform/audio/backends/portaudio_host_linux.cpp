@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "portaudio_host.h"
 
+#include "jack_client.h"
+
 #include <alsa/asoundlib.h>
 #include <portaudio.h>
 
@@ -29,8 +31,10 @@ void silent_text(const char *) {}
 } // namespace
 
 // ALSA and PortAudio report every device they fail to probe; the console
-// belongs to the program, so all of that is dropped.
+// belongs to the program, so all of that is dropped. ALSA's `jack` PCMs
+// speak to JACK through libjack, which must neither talk nor start a server.
 void portaudio_prepare_host() {
+    jack_keep_quiet();
     snd_lib_error_set_handler(silent_alsa);
     PaUtil_SetDebugPrintFunction(silent_text);
 }

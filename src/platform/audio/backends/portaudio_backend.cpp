@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "portaudio_sink.h"
+#include "backend.h"
 
 #include "dry_spells.h"
 #include "frame_ring.h"
@@ -14,34 +14,22 @@
 #include <portaudio.h>
 #include <thread>
 
+// The sound devices, through PortAudio: each host API that an output type
+// reaches is a back-end, whose sinks play the stream with PortAudio's
+// blocking calls, or from its callback where the host API has no blocking
+// writes.
 namespace {
 struct PortAudio {
     bool started = false;
 };
 PortAudio portaudio;
 
-PaHostApiIndex host_api(PortAudioApi api) {
-    switch (api) {
-    case PortAudioApi::Alsa:
-        return Pa_HostApiTypeIdToHostApiIndex(paALSA);
-    case PortAudioApi::Oss:
-        return Pa_HostApiTypeIdToHostApiIndex(paOSS);
-    case PortAudioApi::DirectSound:
-        return Pa_HostApiTypeIdToHostApiIndex(paDirectSound);
-    case PortAudioApi::Mme:
-        return Pa_HostApiTypeIdToHostApiIndex(paMME);
-    case PortAudioApi::Wasapi:
-        return Pa_HostApiTypeIdToHostApiIndex(paWASAPI);
-    }
-    return paHostApiNotFound;
-}
-
 // The devices of `api` that can play stereo, in PortAudio's order.
-std::vector<PaDeviceIndex> stereo_devices(PortAudioApi api) {
+std::vector<PaDeviceIndex> stereo_devices(PaHostApiTypeId api) {
     std::vector<PaDeviceIndex> devices;
     if (!portaudio.started)
         return devices;
-    const PaHostApiIndex index = host_api(api);
+    const PaHostApiIndex index = Pa_HostApiTypeIdToHostApiIndex(api);
     const PaHostApiInfo *info = index >= 0 ? Pa_GetHostApiInfo(index) : nullptr;
     for (int i = 0; info && i < info->deviceCount; i++) {
         const PaDeviceIndex device = Pa_HostApiDeviceIndexToDeviceIndex(index, i);
@@ -204,8 +192,8 @@ class PortAudioCallbackSink final : public AudioSink {
 
 // PortAudio 19.6 leaves blocking writes unwritten in its DirectSound host: it
 // opens the stream, then never takes a frame.
-bool takes_blocking_writes(PortAudioApi api) {
-    return api != PortAudioApi::DirectSound;
+bool takes_blocking_writes(PaHostApiTypeId api) {
+    return api != paDirectSound;
 }
 
 // Opened on a thread at the stream's real-time priority: the threads that a
@@ -229,8 +217,9 @@ std::unique_ptr<AudioSink> open_sink(const PaStreamParameters &out, int rate, Au
         return nullptr;
     return sink;
 }
-} // namespace
 
+// Starts PortAudio once, with this system's host APIs, and keeps the sound
+// libraries' own diagnostics off the console. False when it cannot start.
 bool portaudio_start() {
     if (portaudio.started)
         return true;
@@ -240,21 +229,26 @@ bool portaudio_start() {
     return portaudio.started;
 }
 
+// Ends PortAudio, if it was started. Every sink on it must be gone.
 void portaudio_end() {
     if (portaudio.started)
         Pa_Terminate();
     portaudio = PortAudio();
 }
 
-std::vector<std::string> portaudio_devices(PortAudioApi api) {
+// The devices of `api` that can play stereo, by name, in PortAudio's order;
+// none when PortAudio or that host API is not there.
+std::vector<std::string> portaudio_devices(PaHostApiTypeId api) {
     std::vector<std::string> names;
     for (PaDeviceIndex device : stereo_devices(api))
         names.emplace_back(Pa_GetDeviceInfo(device)->name);
     return names;
 }
 
-std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &name, int rate,
-                                          AudioError *error) {
+// A sink on the device of `api` named `name` (the first of that name), for
+// frames at `rate` frames per second.
+template <PaHostApiTypeId api>
+std::unique_ptr<AudioSink> open_device(const std::string &name, int rate, AudioError *error) {
     const std::vector<PaDeviceIndex> devices = stereo_devices(api);
     const auto named = std::find_if(devices.begin(), devices.end(), [&](PaDeviceIndex d) {
         return name == Pa_GetDeviceInfo(d)->name;
@@ -272,3 +266,35 @@ std::unique_ptr<AudioSink> portaudio_open(PortAudioApi api, const std::string &n
         return open_sink<PortAudioSink>(out, rate, error);
     return open_sink<PortAudioCallbackSink>(out, rate, error);
 }
+
+// PortAudio is started by the first list, and stays started until the end.
+template <PaHostApiTypeId api> bool list_devices(std::vector<std::string> *devices) {
+    devices->clear();
+    if (portaudio_start())
+        *devices = portaudio_devices(api);
+    return !devices->empty();
+}
+
+// ALSA's `default` is the device a player should pick: on a desktop it
+// reaches PipeWire or PulseAudio, elsewhere the first sound card.
+bool list_alsa(std::vector<std::string> *devices) {
+    const bool there = list_devices<paALSA>(devices);
+    const auto found = std::find(devices->begin(), devices->end(), "default");
+    if (found != devices->end())
+        std::rotate(devices->begin(), found, found + 1);
+    return there;
+}
+
+// A host API keeps nothing between a list and an open.
+void keep_nothing() {}
+} // namespace
+
+const Backend PORTAUDIO_ALSA = {list_alsa, open_device<paALSA>, keep_nothing, portaudio_end};
+const Backend PORTAUDIO_OSS = {list_devices<paOSS>, open_device<paOSS>, keep_nothing,
+                               portaudio_end};
+const Backend PORTAUDIO_DIRECTSOUND = {list_devices<paDirectSound>, open_device<paDirectSound>,
+                                       keep_nothing, portaudio_end};
+const Backend PORTAUDIO_MME = {list_devices<paMME>, open_device<paMME>, keep_nothing,
+                               portaudio_end};
+const Backend PORTAUDIO_WASAPI = {list_devices<paWASAPI>, open_device<paWASAPI>, keep_nothing,
+                                  portaudio_end};
