@@ -3,8 +3,8 @@
 // block cannot avoid. With no window open the callback leaves the scope out,
 // so a block is the audio alone: 8192 patch ticks and their samples.
 
-#include "patch.h"
 #include "sine_floor.h"
+#include "synth/patch.h"
 
 #include <benchmark/benchmark.h>
 

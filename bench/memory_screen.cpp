@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "memory_screen.h"
 
-#include "screen.h"
+#include "scope/screen.h"
 
 #include <SDL.h>
 

@@ -3,12 +3,12 @@
 // rate, a piece at a time as the stream thread does it: at most 0.3 ms a
 // block. The frames are the start patch's, as the callback computes them.
 
-#include "oscillator.h"
-#include "patch.h"
-#include "rate_converter.h"
+#include "platform/audio/backends/rate_converter.h"
 #include "stream_block.h"
-#include "stream_callback.h"
-#include "stream_progress.h"
+#include "synth/oscillator.h"
+#include "synth/patch.h"
+#include "synth/stream_callback.h"
+#include "synth/stream_progress.h"
 #include "targets.h"
 
 #include <benchmark/benchmark.h>

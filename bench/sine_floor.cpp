@@ -2,8 +2,8 @@
 #include "sine_floor.h"
 #include "stream_block.h"
 
-#include "oscillator.h"
-#include "stream_callback.h"
+#include "synth/oscillator.h"
+#include "synth/stream_callback.h"
 
 #include <chrono>
 #include <cmath>

@@ -6,8 +6,8 @@
 // for the 12802 preview samples.
 
 #include "memory_screen.h"
-#include "patch.h"
 #include "sine_floor.h"
+#include "synth/patch.h"
 
 #include <benchmark/benchmark.h>
 

@@ -20,18 +20,18 @@
 // on a thread at the stream's real-time priority, at real time: each round
 // takes about 12 s, and five are run.
 
-#include "audio_stats.h"
-#include "clock_sink.h"
-#include "frame_time.h"
 #include "memory_screen.h"
-#include "monotonic_clock.h"
-#include "pacer.h"
-#include "patch.h"
-#include "real_time_priority.h"
+#include "platform/audio/pacing/audio_stats.h"
+#include "platform/audio/pacing/clock_sink.h"
+#include "platform/audio/pacing/frame_time.h"
+#include "platform/audio/pacing/pacer.h"
+#include "platform/audio/pacing/real_time_priority.h"
+#include "platform/audio/pacing/stream_wait.h"
+#include "platform/monotonic_clock.h"
 #include "stream_block.h"
-#include "stream_callback.h"
-#include "stream_progress.h"
-#include "stream_wait.h"
+#include "synth/patch.h"
+#include "synth/stream_callback.h"
+#include "synth/stream_progress.h"
 #include "targets.h"
 
 #include <benchmark/benchmark.h>

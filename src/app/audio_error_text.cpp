@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "audio_error_text.h"
+#include "app/audio_error_text.h"
 
-#include "fsound.h"
+#include "platform/audio/facade/fsound.h"
 
 #include <cstdio>
 #include <iterator>

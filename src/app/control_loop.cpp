@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "control_loop.h"
+#include "app/control_loop.h"
 
-#include "console_keys.h"
-#include "patch.h"
-#include "status.h"
+#include "app/status.h"
+#include "platform/console/console_keys.h"
+#include "synth/patch.h"
 
 namespace {
 // The nine settings that keys step and controllers set. Each increasing key

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "midi_queue.h"
+#include "platform/midi/midi_queue.h"
 
 // Plays and shapes the sound from the keyboard and from MIDI for the rest of
 // the process's life: polls both without pausing, applies each key and each

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "clear_console.h"
-#include "console_keys.h"
-#include "control_loop.h"
-#include "fsound.h"
-#include "midi_input.h"
-#include "patch.h"
-#include "screen.h"
-#include "setup_audio.h"
-#include "start_stream.h"
+#include "app/control_loop.h"
+#include "app/setup_audio.h"
+#include "app/start_stream.h"
+#include "platform/audio/facade/fsound.h"
+#include "platform/console/clear_console.h"
+#include "platform/console/console_keys.h"
+#include "platform/midi/midi_input.h"
+#include "scope/screen.h"
+#include "synth/patch.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "setup_audio.h"
+#include "app/setup_audio.h"
 
-#include "audio_error_text.h"
-#include "console_keys.h"
-#include "fsound.h"
-#include "oscillator.h"
+#include "app/audio_error_text.h"
+#include "platform/audio/facade/fsound.h"
+#include "platform/console/console_keys.h"
+#include "synth/oscillator.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "start_stream.h"
+#include "app/start_stream.h"
 
-#include "audio_error_text.h"
-#include "fsound.h"
-#include "patch.h"
-#include "stream_callback.h"
+#include "app/audio_error_text.h"
+#include "platform/audio/facade/fsound.h"
+#include "synth/patch.h"
+#include "synth/stream_callback.h"
 
 namespace {
 constexpr int STREAM_BUFFER_BYTES = 32768; // 8192 stereo frames of two 16-bit samples

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "status.h"
+#include "app/status.h"
 
-#include "patch.h"
+#include "synth/patch.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "oscillator.h"
+#include "synth/oscillator.h"
 
 // One oscillator's line of the status block: base and applied settings.
 void print_status(const Oscillator &osc);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "jack_client.h"
+#include "platform/jack_client.h"
 
-#include "main_thread_signals.h"
+#include "platform/main_thread_signals.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "main_thread_signals.h"
+#include "platform/main_thread_signals.h"
 
 #include <csignal>
 #include <pthread.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "main_thread_signals.h"
+#include "platform/main_thread_signals.h"
 
 // Windows has no signal masks: the console's events (Ctrl-C, the console
 // closed) come on a thread of their own, whatever thread starts what.

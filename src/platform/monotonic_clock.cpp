@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "monotonic_clock.h"
+#include "platform/monotonic_clock.h"
 
 #include <chrono>
 

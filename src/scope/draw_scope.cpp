@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "draw_scope.h"
+#include "scope/draw_scope.h"
 
-#include "patch.h"
-#include "presenter.h"
-#include "sample.h"
-#include "screen.h"
-#include "surface.h"
+#include "scope/presenter.h"
+#include "scope/screen.h"
+#include "scope/surface.h"
+#include "synth/patch.h"
+#include "synth/sample.h"
 
 #include <SDL.h>
 

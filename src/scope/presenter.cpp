@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "presenter.h"
+#include "scope/presenter.h"
 
-#include "main_thread_signals.h"
-#include "screen.h"
+#include "platform/main_thread_signals.h"
+#include "scope/screen.h"
 
 #include <SDL.h>
 

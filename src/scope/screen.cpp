@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "screen.h"
+#include "scope/screen.h"
 
-#include "presenter.h"
-#include "surface.h"
-#include "video_start.h"
+#include "scope/presenter.h"
+#include "scope/surface.h"
+#include "scope/video_start.h"
 
 #include <SDL.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "surface.h"
+#include "scope/surface.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "screen.h"
+#include "scope/screen.h"
 
 #include <SDL.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "video_start.h"
+#include "scope/video_start.h"
 
 #include <SDL.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "noise_rand.h"
+#include "synth/noise_rand.h"
 
 namespace {
 uint32_t state = 1;

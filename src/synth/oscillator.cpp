@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "oscillator.h"
+#include "synth/oscillator.h"
 
-#include "noise_rand.h"
-#include "truncate.h"
+#include "synth/noise_rand.h"
+#include "synth/truncate.h"
 
 Oscillator::Oscillator(float ampl, float freq, int32_t waveform)
     : position(0.0f), Phase(1.0f), Ampl(ampl), Freq(freq), APhase(1.0f), AAmpl(ampl), AFreq(freq),

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "relaxed.h"
+#include "synth/relaxed.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "oscillator.h"
-#include "relaxed.h"
+#include "synth/oscillator.h"
+#include "synth/relaxed.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "truncate.h"
+#include "synth/truncate.h"
 
 #include <cstdint>
 

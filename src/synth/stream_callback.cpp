@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "stream_callback.h"
+#include "synth/stream_callback.h"
 
-#include "draw_scope.h"
-#include "patch.h"
-#include "sample.h"
-#include "screen.h"
-#include "stream_progress.h"
-#include "surface.h"
+#include "scope/draw_scope.h"
+#include "scope/screen.h"
+#include "scope/surface.h"
+#include "synth/patch.h"
+#include "synth/sample.h"
+#include "synth/stream_progress.h"
 
 #include <SDL.h>
 

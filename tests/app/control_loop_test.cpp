@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "control_loop.h"
+#include "app/control_loop.h"
+#include "app/status.h"
 #include "fakes.h"
-#include "patch.h"
-#include "status.h"
-#include "stream_callback.h"
+#include "synth/patch.h"
+#include "synth/stream_callback.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "fakes.h"
 
-#include "console_keys.h"
-#include "fsound.h"
+#include "platform/audio/facade/fsound.h"
+#include "platform/console/console_keys.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "audio_error_text.h"
+#include "app/audio_error_text.h"
+#include "app/setup_audio.h"
+#include "app/start_stream.h"
 #include "fakes.h"
-#include "patch.h"
-#include "setup_audio.h"
-#include "start_stream.h"
+#include "synth/patch.h"
 
 #include <gtest/gtest.h>
 

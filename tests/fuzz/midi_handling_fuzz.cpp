@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "control_loop.h"
-#include "midi_decoder.h"
-#include "patch.h"
+#include "app/control_loop.h"
 #include "patch_checks.h"
+#include "platform/midi/midi_decoder.h"
+#include "synth/patch.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "patch.h"
+#include "synth/patch.h"
 
 #include <initializer_list>
 

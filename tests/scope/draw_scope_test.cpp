@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "draw_scope.h"
+#include "scope/draw_scope.h"
 
 #include "lock_fake.h"
-#include "patch.h"
-#include "screen.h"
-#include "stream_callback.h"
-#include "surface.h"
+#include "scope/screen.h"
+#include "scope/surface.h"
+#include "synth/patch.h"
+#include "synth/stream_callback.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "presenter.h"
+#include "scope/presenter.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

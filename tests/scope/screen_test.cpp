@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "screen.h"
+#include "scope/screen.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

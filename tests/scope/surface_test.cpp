@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "lock_fake.h"
-#include "surface.h"
+#include "scope/surface.h"
 
 #include <gtest/gtest.h>
 

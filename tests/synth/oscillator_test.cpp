@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "noise_rand.h"
-#include "oscillator.h"
+#include "synth/noise_rand.h"
+#include "synth/oscillator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "patch.h"
+#include "synth/patch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "stream_callback.h"
+#include "synth/stream_callback.h"
 
-#include "patch.h"
-#include "sample.h"
-#include "stream_progress.h"
+#include "synth/patch.h"
+#include "synth/sample.h"
+#include "synth/stream_progress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "clear_console.h"
+#include "platform/console/clear_console.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "key_queue.h"
+#include "platform/console/key_queue.h"
 
 // What each system's console gives the key source (console_keys.cpp), in
 // console_input_linux.cpp and console_input_windows.cpp.

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "console_input.h"
-#include "console_signals_linux.h"
-#include "key_decoder.h"
-#include "monotonic_clock.h"
-#include "terminal_mode_linux.h"
+#include "platform/console/console_input.h"
+#include "platform/console/console_signals_linux.h"
+#include "platform/console/key_decoder.h"
+#include "platform/console/terminal_mode_linux.h"
+#include "platform/monotonic_clock.h"
 
 #include <cerrno>
 #include <cstdlib>

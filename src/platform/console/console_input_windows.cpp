@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "console_input.h"
-#include "console_signals_windows.h"
-#include "terminal_mode_windows.h"
+#include "platform/console/console_input.h"
+#include "platform/console/console_signals_windows.h"
+#include "platform/console/terminal_mode_windows.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "console_keys.h"
+#include "platform/console/console_keys.h"
 
-#include "console_input.h"
+#include "platform/console/console_input.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "console_signals_linux.h"
+#include "platform/console/console_signals_linux.h"
 
-#include "console_input.h"
-#include "terminal_mode_linux.h"
+#include "platform/console/console_input.h"
+#include "platform/console/terminal_mode_linux.h"
 
 #include <atomic>
 #include <cerrno>

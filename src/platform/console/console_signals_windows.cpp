@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "console_signals_windows.h"
+#include "platform/console/console_signals_windows.h"
 
-#include "console_input.h"
+#include "platform/console/console_input.h"
 
 #include <atomic>
 #include <cstdlib>

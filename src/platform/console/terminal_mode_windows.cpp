@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "terminal_mode_windows.h"
+#include "platform/console/terminal_mode_windows.h"
 
 #include <cstdlib>
 

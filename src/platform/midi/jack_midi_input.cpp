@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "jack_midi_input.h"
+#include "platform/midi/jack_midi_input.h"
 
-#include "jack_client.h"
-#include "midi_decoder.h"
-#include "source_watcher.h"
+#include "platform/jack_client.h"
+#include "platform/midi/midi_decoder.h"
+#include "platform/midi/source_watcher.h"
 
 #include <chrono>
 #include <jack/midiport.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "midi_input.h"
+#include "platform/midi/midi_input.h"
 
 // MIDI through JACK: the port `midi_in` on the program's JACK client, fed by
 // every MIDI port of the server that is an output and flagged physical (a

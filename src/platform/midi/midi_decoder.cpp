@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "midi_decoder.h"
+#include "platform/midi/midi_decoder.h"
 
 namespace {
 // Program change and channel pressure carry one data byte, the others two.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "midi_message.h"
+#include "platform/midi/midi_message.h"
 
 // Turns the bytes of a MIDI stream into its channel messages, one byte at a
 // time however the reads split them. It keeps running status (data bytes

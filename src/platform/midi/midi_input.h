@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "midi_queue.h"
+#include "platform/midi/midi_queue.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "midi_input.h"
+#include "platform/midi/midi_input.h"
 
-#include "jack_midi_input.h"
-#include "rtmidi_input.h"
+#include "platform/midi/jack_midi_input.h"
+#include "platform/midi/rtmidi_input.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "midi_input.h"
+#include "platform/midi/midi_input.h"
 
-#include "rtmidi_input.h"
+#include "platform/midi/rtmidi_input.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "midi_message.h"
+#include "platform/midi/midi_message.h"
 
 #include <atomic>
 #include <cstdint>

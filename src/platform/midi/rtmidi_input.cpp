@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "rtmidi_input.h"
+#include "platform/midi/rtmidi_input.h"
 
-#include "main_thread_signals.h"
-#include "midi_decoder.h"
-#include "source_watcher.h"
+#include "platform/main_thread_signals.h"
+#include "platform/midi/midi_decoder.h"
+#include "platform/midi/source_watcher.h"
 
 #include <RtMidi.h>
 #include <chrono>

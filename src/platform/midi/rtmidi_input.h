@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "midi_input.h"
+#include "platform/midi/midi_input.h"
 
 // The systems whose MIDI comes through the RtMidi library: the ALSA
 // sequencer, and Windows' multimedia MIDI devices.

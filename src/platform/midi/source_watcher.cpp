@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "source_watcher.h"
+#include "platform/midi/source_watcher.h"
 
-#include "main_thread_signals.h"
+#include "platform/main_thread_signals.h"
 
 #include <system_error>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "console_keys.h"
+#include "platform/console/console_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "key_decoder.h"
+#include "platform/console/key_decoder.h"
 
 #include <gtest/gtest.h>
 

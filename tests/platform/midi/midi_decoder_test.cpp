@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "midi_decoder.h"
-#include "midi_queue.h"
+#include "platform/midi/midi_decoder.h"
+#include "platform/midi/midi_queue.h"
 
 #include <gtest/gtest.h>
 

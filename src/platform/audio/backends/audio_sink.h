@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "audio_error.h"
+#include "platform/audio/backends/audio_error.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "audio_error.h"
-#include "audio_sink.h"
+#include "platform/audio/backends/audio_error.h"
+#include "platform/audio/backends/audio_sink.h"
 
 #include <memory>
 #include <string>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "backend.h"
+#include "platform/audio/backends/backend.h"
 
-#include "dry_spells.h"
-#include "jack_client.h"
-#include "rate_converter.h"
-#include "relaxed.h"
-#include "stream_progress.h"
+#include "platform/audio/backends/rate_converter.h"
+#include "platform/audio/pacing/dry_spells.h"
+#include "platform/jack_client.h"
+#include "synth/relaxed.h"
+#include "synth/stream_progress.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "portaudio_host.h"
+#include "platform/audio/backends/portaudio_host.h"
 
-#include "jack_client.h"
+#include "platform/jack_client.h"
 
 #include <alsa/asoundlib.h>
 #include <portaudio.h>

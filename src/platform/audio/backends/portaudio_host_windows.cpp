@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "portaudio_host.h"
+#include "platform/audio/backends/portaudio_host.h"
 
 #include <pa_win_wasapi.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "rate_converter.h"
+#include "platform/audio/backends/rate_converter.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "fsound.h"
+#include "platform/audio/facade/fsound.h"
 
-#include "fsound_error.h"
-#include "outputs.h"
-#include "stream_thread.h"
+#include "platform/audio/facade/fsound_error.h"
+#include "platform/audio/facade/outputs.h"
+#include "platform/audio/pacing/stream_thread.h"
 
 #include <memory>
 #include <new>

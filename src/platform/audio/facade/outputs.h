@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "backend.h"
+#include "platform/audio/backends/backend.h"
 
 #include <string>
 #include <vector>

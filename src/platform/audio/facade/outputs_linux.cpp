@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "outputs.h"
+#include "platform/audio/facade/outputs.h"
 
-#include "fsound.h"
+#include "platform/audio/facade/fsound.h"
 
 // On Linux the menu's output types reach ALSA, with OSS for the Windows
 // waveout where it has devices, and the JACK output for ASIO, the low-latency

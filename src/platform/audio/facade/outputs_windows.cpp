@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "outputs.h"
+#include "platform/audio/facade/outputs.h"
 
-#include "fsound.h"
+#include "platform/audio/facade/fsound.h"
 
 // On Windows the menu's output types are PortAudio's host APIs of the same
 // names: DirectSound, and the multimedia waveout (MME). ASIO's SDK is not

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ahead_time.h"
+#include "platform/audio/pacing/ahead_time.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "audio_stats.h"
+#include "platform/audio/pacing/audio_stats.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "audio_sink.h"
-#include "stream_time.h"
+#include "platform/audio/backends/audio_sink.h"
+#include "platform/audio/pacing/stream_time.h"
 
 #include <cstdint>
 

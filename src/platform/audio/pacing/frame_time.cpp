@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "frame_time.h"
+#include "platform/audio/pacing/frame_time.h"
 
 namespace {
 constexpr int64_t NS_PER_S = 1'000'000'000;

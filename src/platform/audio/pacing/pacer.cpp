@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "pacer.h"
+#include "platform/audio/pacing/pacer.h"
 
-#include "ahead_time.h"
-#include "frame_time.h"
+#include "platform/audio/pacing/ahead_time.h"
+#include "platform/audio/pacing/frame_time.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "audio_sink.h"
-#include "audio_stats.h"
-#include "clock_sink.h"
-#include "stream_time.h"
+#include "platform/audio/backends/audio_sink.h"
+#include "platform/audio/pacing/audio_stats.h"
+#include "platform/audio/pacing/clock_sink.h"
+#include "platform/audio/pacing/stream_time.h"
 
 #include <cstdint>
 

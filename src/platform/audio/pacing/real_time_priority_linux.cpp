@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "real_time_priority.h"
+#include "platform/audio/pacing/real_time_priority.h"
 
 #include <algorithm>
 #include <pthread.h>

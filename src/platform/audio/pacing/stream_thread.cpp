@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "stream_thread.h"
+#include "platform/audio/pacing/stream_thread.h"
 
-#include "main_thread_signals.h"
-#include "monotonic_clock.h"
-#include "pacer.h"
-#include "real_time_priority.h"
-#include "relaxed.h"
-#include "stream_progress.h"
-#include "stream_wait.h"
+#include "platform/audio/pacing/pacer.h"
+#include "platform/audio/pacing/real_time_priority.h"
+#include "platform/audio/pacing/stream_wait.h"
+#include "platform/main_thread_signals.h"
+#include "platform/monotonic_clock.h"
+#include "synth/relaxed.h"
+#include "synth/stream_progress.h"
 
 #include <system_error>
 #include <thread>

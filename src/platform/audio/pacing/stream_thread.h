@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "audio_sink.h"
-#include "audio_stats.h"
+#include "platform/audio/backends/audio_sink.h"
+#include "platform/audio/pacing/audio_stats.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "monotonic_clock.h"
-#include "stream_time.h"
+#include "platform/audio/pacing/stream_time.h"
+#include "platform/monotonic_clock.h"
 
 #include <cstdint>
 

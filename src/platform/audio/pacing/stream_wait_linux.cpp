@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "stream_wait.h"
+#include "platform/audio/pacing/stream_wait.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

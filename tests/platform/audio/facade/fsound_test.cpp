@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "fsound_error.h"
+#include "platform/audio/facade/fsound_error.h"
 #include "stream_probe.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "fsound.h"
+#include "platform/audio/facade/fsound.h"
 
 #include <atomic>
 #include <cstdint>

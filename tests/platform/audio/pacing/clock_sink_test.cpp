@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "clock_sink.h"
 #include "fake_time.h"
-#include "frame_time.h"
+#include "platform/audio/pacing/clock_sink.h"
+#include "platform/audio/pacing/frame_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "stream_time.h"
+#include "platform/audio/pacing/stream_time.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "frame_time.h"
+#include "platform/audio/pacing/frame_time.h"
 
 #include <gtest/gtest.h>
 

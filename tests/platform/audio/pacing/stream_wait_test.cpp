@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "monotonic_clock.h"
-#include "stream_wait.h"
+#include "platform/audio/pacing/stream_wait.h"
+#include "platform/monotonic_clock.h"
 
 #include <gtest/gtest.h>
 
