@@ -7,6 +7,7 @@
 #include <SDL.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <system_error>
 #include <thread>
@@ -16,6 +17,12 @@ namespace {
 constexpr uint32_t CANVAS = 3;
 constexpr uint32_t FRESH = 4; // it holds a picture not yet shown
 constexpr uint32_t STOP = 8;
+// How often the presenter thread looks for a new picture. It polls rather
+// than waiting on the atomic: the atomic waits of mingw-w64's GCC 12 library
+// can miss a notification, and the window then stopped, and its thread could
+// not be stopped. A picture comes every block (186 ms): a few ms late is
+// nothing.
+constexpr auto LOOK_EVERY = std::chrono::milliseconds(2);
 
 struct Presenter {
     SDL_Surface *window = nullptr;
@@ -39,7 +46,7 @@ void run() {
     for (;;) {
         uint32_t middle = pr.middle.load(std::memory_order_acquire);
         if (!(middle & (FRESH | STOP))) {
-            pr.middle.wait(middle, std::memory_order_acquire);
+            std::this_thread::sleep_for(LOOK_EVERY);
             continue;
         }
         if (!(middle & STOP))
@@ -85,7 +92,6 @@ SDL_Surface *present(SDL_Surface *picture) {
         return picture;
     }
     const uint32_t old = pr.middle.exchange(pr.drawing | FRESH, std::memory_order_acq_rel);
-    pr.middle.notify_one();
     pr.drawing = old & CANVAS;
     return pr.canvas[pr.drawing];
 }
@@ -94,7 +100,6 @@ void stop_presenter() {
     if (!pr.thread.joinable())
         return;
     pr.middle.fetch_or(STOP, std::memory_order_release);
-    pr.middle.notify_one();
     if (pr.thread.get_id() == std::this_thread::get_id()) {
         pr.thread.detach();
         return;
