@@ -217,13 +217,18 @@ class MidiInput(CaptureRig):
         played = [note_to_hz(note) for _, note in NOTES if note is not None]
         place_notes(stream, played)
 
-    def test_notes_play_to_the_bit_through_alsa(self):
-        self.start_server(44100)
-        # There before the program: connected at its start.
+    def start_with_keyboard(self, output_key, output_name, driver):
+        """The program with the output and driver chosen, once it has
+        connected the keyboard (there before it) by itself."""
         kb = self.keyboard()
-        s = self.start_with_driver("1", "Alsa", "scopesynth_capture")
+        s = self.start_with_driver(output_key, output_name, driver)
         s.expect(HELP_END, timeout=20)
         kb.wait_connected()
+        return s, kb
+
+    def test_notes_play_to_the_bit_through_alsa(self):
+        self.start_server(44100)
+        s, kb = self.start_with_keyboard("1", "Alsa", "scopesynth_capture")
         self.play_notes(s, kb)
         self.play_for(s, 0, LAST_LINE)
         kb.close()
@@ -234,14 +239,11 @@ class MidiInput(CaptureRig):
 
     def test_notes_play_to_the_bit_through_jack(self):
         self.start_server(44100)
-        kb = self.keyboard()
         recording = os.path.join(self.home, "recording")
         recorder = self.start_recorder(recording)
         # Played into the recorder itself, which would join `system` only
         # after the stream's first period had gone there.
-        s = self.start_with_driver("3", "ASIO", "jack_probe")
-        s.expect(HELP_END, timeout=20)
-        kb.wait_connected()
+        s, kb = self.start_with_keyboard("3", "ASIO", "jack_probe")
         self.play_notes(s, kb)
         self.stop_recorder(recorder)
         self.play_for(s, 0, LAST_LINE)
@@ -252,12 +254,9 @@ class MidiInput(CaptureRig):
 
     def test_a_note_moves_the_pitch_at_the_servers_rate(self):
         self.start_server(48000)
-        kb = self.keyboard()
         recording = os.path.join(self.home, "recording")
         recorder = self.start_recorder(recording)
-        s = self.start_with_driver("3", "ASIO", "system")
-        s.expect(HELP_END, timeout=20)
-        kb.wait_connected()
+        s, kb = self.start_with_keyboard("3", "ASIO", "system")
         self.wait_reading(s, 1.5)
         kb.send("90 51 64")
         self.wait_reading(s, 1.5)
