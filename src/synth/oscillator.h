@@ -59,8 +59,25 @@ class Oscillator {
         float p = static_cast<float>(applied.freq / static_cast<double>(SAMPLE_RATE) + position);
         // Dropping by 3 rather than 1 means that, after the first wrap, three
         // cycles lie between two wraps; the ramps show it, the sines do not.
-        if (p > 1.0f)
+        //
+        // A position out of the wrap's reach comes back at 0, where every
+        // oscillator starts. What phase it had is not worth keeping: there is
+        // none when it is infinite, not a number or past a float's fractions
+        // of a cycle, and above 3 * 44100 Hz it belongs to no tone one hears.
+        // From 0 a note brought back sounds at once, as after a restart.
+        if (p > 1.0f) {
             p = static_cast<float>(p - 3.0);
+            // Still above 1: a step of 3 cycles or more (3 * 44100 Hz and up)
+            // or a position that had run away before. One drop a step would
+            // never catch up, or take minutes to.
+            if (p > 1.0f) [[unlikely]]
+                p = 0.0f;
+        }
+        // Negative frequencies let the position fall, as designed (nothing
+        // wraps the low end), but from -2^23 cycles down a float holds whole
+        // cycles only: no step under a cycle moves it. Not a number lands here too.
+        if (!(p > LOST_BELOW)) [[unlikely]]
+            p = 0.0f;
         position = p;
 
         // One sine call serves both waveforms built on it.
@@ -87,6 +104,9 @@ class Oscillator {
     float output() const { return value; }
 
   private:
+    // Cycles; see step.
+    static constexpr float LOST_BELOW = -8388608.0f; // -2^23
+
     // The level is decided on the sine alone, so both pulses keep the height
     // ampl whatever its size or sign.
     static float square_level(float s, float ampl) {

@@ -9,7 +9,9 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <tuple>
+#include <utility>
 
 namespace {
 void step_n(Oscillator &osc, int steps) {
@@ -157,6 +159,44 @@ TEST(Oscillator, NoiseImpulsesFollowTheFrequency) {
         EXPECT_LE(hi, 1.6f) << freq;
         if (rate >= 1.0 / 3) {
             EXPECT_EQ(hi, 1.6f) << freq << ": impulse levels reach 210 hundredths";
+        }
+    }
+}
+
+TEST(Oscillator, KeepsEveryPositionWithinTheWrapsReach) {
+    // The position as the wrap alone makes it. The first case starts where
+    // each drop by 3 lands just under 1, one float below 3 * 44100 Hz.
+    auto wrapped = [](float position, float freq) {
+        const float p = static_cast<float>(freq / 44100.0 + position);
+        return p > 1.0f ? static_cast<float>(p - 3.0) : p;
+    };
+    const std::pair<float, float> starts[] = {
+        {-1.99999f, std::nextafter(132300.0f, 0.0f)}, {0.0f, 1000.0f}, {0.0f, -22050.0f}};
+    for (const auto &[start, freq] : starts) {
+        Oscillator osc(1.0f, freq, Ramp);
+        osc.position = start;
+        float expected = start;
+        for (int i = 0; i < 200000; ++i) {
+            expected = wrapped(expected, freq);
+            osc.step();
+            ASSERT_EQ(bits(osc.output()), bits(expected)) << freq << " Hz, step " << i;
+        }
+    }
+}
+
+TEST(Oscillator, APositionOutOfReachComesBackAtZeroAndPlaysOn) {
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float lost : {inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1.0e30f, -1.0e30f,
+                       1.0e7f, -8388608.0f}) {
+        Oscillator osc(1.0f, 880.0f, Sine);
+        osc.position = lost;
+        osc.step();
+        EXPECT_EQ(bits(osc.position), bits(0.0f)) << lost;
+        Oscillator fresh(1.0f, 880.0f, Sine);
+        for (int i = 0; i < 100; ++i) {
+            osc.step();
+            fresh.step();
+            ASSERT_EQ(osc.output(), fresh.output()) << lost << ", step " << i;
         }
     }
 }

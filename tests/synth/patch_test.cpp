@@ -112,3 +112,26 @@ TEST(Patch, ModulatorsScaleTheCarrierInTurnWithoutTouchingItsBaseSettings) {
     EXPECT_EQ((std::array<float, 3>{c.Ampl, c.Freq, c.Phase}),
               (std::array<float, 3>{1.0f, 440.0f, 1.0f}));
 }
+
+TEST(Patch, CarrierSoundsAgainAtOnceWhenTheNoteComesBackFromTheHeights) {
+    // Held "a" takes the note up one at a time, past the float range (note
+    // 1489 on) or not; one "q" and then "n" bring it back to 880 Hz.
+    for (int32_t top : {1000, 2058}) {
+        create_oscillators();
+        while (patch.note < top) {
+            patch.note = patch.note + 1;
+            for (int i = 0; i < 40; ++i)
+                patch_tick(true);
+        }
+        patch.note = patch.note - 1;
+        for (int i = 0; i < 40; ++i)
+            patch_tick(true);
+        patch.note = 70;
+        patch_tick(true); // still at the old frequency, one tick late
+        Oscillator fresh(1.0f, 880.0f, ThreeLevelSquare);
+        for (int i = 0; i < 2000; ++i) {
+            fresh.step();
+            ASSERT_EQ(patch_tick(true), fresh.output()) << "from note " << top << ", tick " << i;
+        }
+    }
+}
