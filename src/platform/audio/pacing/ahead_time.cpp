@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "platform/audio/pacing/ahead_time.h"
 
+#include "platform/audio/pacing/frame_time.h"
+
 #include <algorithm>
 
 namespace {
-// The preview takes up to about 3 ms, and on a busy machine the stream thread
-// wakes up to 7 ms late now and then: 12 ms covers either.
-constexpr long FLOOR_MS = 12;
+// Before anything is measured: the first blocks are the slowest (cold caches,
+// the window and the device starting), and the first end of a block comes
+// before the block's last pieces know how long it lasts. 12 ms covered a
+// preview of 3 ms or a wake 7 ms late; the measurements bring it down.
+constexpr long START_MS = 12;
 constexpr long LEAST_STEP_MS = 4;
 // With a piece of 128 frames (2.9 ms) and a server period on top, this keeps
 // a key within 50 ms of its sound.
 constexpr long MOST_MS = 32;
+// What was measured loses a 64th a block.
+constexpr int FADE = 64;
 
 long frames_of_ms(long ms, int rate) {
     return ms * rate / 1000;
@@ -22,7 +28,7 @@ long step_of(long period, int rate) {
 } // namespace
 
 long initial_ahead(long period, int rate) {
-    return std::clamp(2 * period, frames_of_ms(FLOOR_MS, rate), frames_of_ms(MOST_MS, rate));
+    return std::clamp(2 * period, frames_of_ms(START_MS, rate), frames_of_ms(MOST_MS, rate));
 }
 
 long raised_ahead(long ahead, long period, int rate) {
@@ -30,5 +36,33 @@ long raised_ahead(long ahead, long period, int rate) {
 }
 
 long lowered_ahead(long ahead, long period, int rate) {
-    return std::max(ahead - step_of(period, rate), initial_ahead(period, rate));
+    return std::max(ahead - step_of(period, rate), 0L);
+}
+
+// The floor starts at the starting ahead-time, as if a wake that late had
+// just been seen: it comes down as the clean blocks fade it. (A nanosecond
+// more, so that the frames come back whole from nanoseconds.)
+AheadFloor::AheadFloor(long period, int rate)
+    : rate(rate), least(period + ns_to_frames(PERIOD_SLACK_NS, rate)),
+      most(frames_of_ms(MOST_MS, rate)),
+      wake_late_ns(frames_to_ns(std::max(initial_ahead(period, rate) - least, 0L), rate) + 1) {
+    update();
+}
+
+// A wake later than the most can cover is held at the most, so that a stop
+// of the whole process (Ctrl-Z) fades like any other spike.
+void AheadFloor::raise_late_wake(int64_t late_ns) {
+    wake_late_ns = std::min(late_ns, frames_to_ns(most, rate));
+    update();
+}
+
+void AheadFloor::note_block_end(int64_t ns) {
+    wake_late_ns -= wake_late_ns / FADE;
+    end_ns = std::max(ns, end_ns - end_ns / FADE);
+    update();
+}
+
+void AheadFloor::update() {
+    floor = std::min(least + long(ns_to_frames(wake_late_ns, rate)), most);
+    end = long(ns_to_frames(end_ns, rate));
 }

@@ -5,12 +5,12 @@
 
 // How far the stream keeps ahead of what the device plays, in frames at the
 // stream's rate. Every frame ahead is a frame between a key and its sound;
-// too few, and the device runs dry while the stream is held up: by the
-// preview drawn at the end of every block, or by a late wake-up.
+// too few, and the device runs dry while the stream is held up: by a late
+// wake-up, or by the end of a block, where the preview is made.
 
 // The starting ahead-time for a device that takes frames `period` at a time:
 // two periods, so that one can be played while the next is being made, and
-// never less than the preview takes to draw.
+// never less than the first blocks may need before anything is measured.
 long initial_ahead(long period, int rate);
 
 // The ahead-time after the device ran dry: a period more (or the least step,
@@ -22,5 +22,59 @@ long raised_ahead(long ahead, long period, int rate);
 // for the rest of the run.
 constexpr int64_t CLEAN_STRETCH_NS = 30'000'000'000;
 
-// The ahead-time a step down, but never below where it started.
+// A raised ahead-time a step down. The floor below (AheadFloor), not this,
+// keeps it from coming lower than what the stream measures allows.
 long lowered_ahead(long ahead, long period, int rate);
+
+// How much later than its frames' time a period may be played: a server's
+// thread that wakes late.
+constexpr int64_t PERIOD_SLACK_NS = 1'000'000;
+
+// What the stream has lately measured of its own hold-ups, and the least
+// ahead-time that covers them: the latest wake seen lately (the device plays
+// on while the stream is late, and then makes a piece before it writes),
+// plus the device's period (it takes that many frames at once) and the slack
+// a period may be played late by. The piece's making is well within that
+// slack. The end of a block is covered by the block's last pieces instead
+// (the pacer), so that a slow end costs latency only to the keys that come
+// during it.
+//
+// Both fade by a 64th a block (halved in about 8 s of 8192-frame blocks):
+// a late wake or a longer end counts in full at once, one old spike is
+// forgotten after some seconds, and hold-ups that come back every few
+// seconds keep their cover. Fed by the stream thread: a late wake costs a
+// comparison, the rest is done once a block.
+class AheadFloor {
+  public:
+    AheadFloor(long period, int rate);
+
+    // A wait ended `late_ns` after its deadline. True when that raised the
+    // floor, now in force.
+    bool note_late_wake(int64_t late_ns) {
+        if (late_ns <= wake_late_ns)
+            return false;
+        raise_late_wake(late_ns);
+        return true;
+    }
+    // Once a block: its end lasted `end_ns` (0 when not seen); what was
+    // measured before fades.
+    void note_block_end(int64_t end_ns);
+
+    // The least ahead-time, in frames: never below the period and its slack,
+    // never above the most (which wins over a period longer than it).
+    long frames() const { return floor; }
+    // Frames that the end of a block lasts, as lately seen.
+    long block_end() const { return end; }
+
+  private:
+    void raise_late_wake(int64_t late_ns);
+    void update();
+
+    const int rate;
+    const long least; // frames: the period and its slack
+    const long most;  // frames
+    int64_t wake_late_ns;
+    int64_t end_ns = 0;
+    long floor = 0;
+    long end = 0;
+};

@@ -10,10 +10,6 @@ void AudioStats::note_callback(int64_t duration_ns) {
     max_callback_ns = std::max(max_callback_ns, duration_ns);
 }
 
-void AudioStats::note_latency(int64_t latency_ns) {
-    worst_latency_ns = std::max(worst_latency_ns, latency_ns);
-}
-
 void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
     const char *path = getenv("SCOPESYNTH_AUDIO_STATS");
     if (!path)
@@ -22,15 +18,16 @@ void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
     if (!f)
         return;
     const double wakes_per_block = s.callbacks ? double(s.wakes) / s.callbacks : 0.0;
-    fprintf(f,
-            "callbacks %u\nunderruns %u\nmax_callback_us %.0f\nworst_latency_ms %.1f\n"
-            "ahead_ms %.1f\nwakes_per_block %.1f\nclock_fallbacks %u\nrealtime %u\n"
-            "elapsed_s %.3f\nmax_block_end_us %.0f\nmax_write_us %.0f\nmax_wake_late_us %.0f\n"
-            "max_wake_late_at_s %.3f\nlast_underrun_s %.3f\n",
-            s.callbacks, s.underruns, s.max_callback_ns / 1e3, s.worst_latency_ns / 1e6,
-            s.ahead_ns / 1e6, wakes_per_block, s.clock_fallbacks, unsigned(s.realtime),
-            elapsed_ns / 1e9, s.max_block_end_ns / 1e3, s.max_write_ns / 1e3,
-            s.max_wake_late_ns / 1e3, s.max_wake_late_at_ns / 1e9,
-            s.last_underrun_ns < 0 ? -1.0 : s.last_underrun_ns / 1e9);
+    fprintf(
+        f,
+        "callbacks %u\nunderruns %u\nmax_callback_us %.0f\nworst_latency_ms %.1f\n"
+        "ahead_ms %.1f\nwakes_per_block %.1f\nclock_fallbacks %u\nrealtime %u\n"
+        "elapsed_s %.3f\nmax_block_end_us %.0f\nmax_write_us %.0f\nmax_wake_late_us %.0f\n"
+        "max_wake_late_at_s %.3f\nlast_underrun_s %.3f\nmin_ahead_ms %.1f\nahead_floor_ms %.1f\n",
+        s.callbacks, s.underruns, s.max_callback_ns / 1e3, s.worst_latency_ns / 1e6,
+        s.ahead_ns / 1e6, wakes_per_block, s.clock_fallbacks, unsigned(s.realtime),
+        elapsed_ns / 1e9, s.max_block_end_ns / 1e3, s.max_write_ns / 1e3, s.max_wake_late_ns / 1e3,
+        s.max_wake_late_at_ns / 1e9, s.last_underrun_ns < 0 ? -1.0 : s.last_underrun_ns / 1e9,
+        s.min_ahead_ns == INT64_MAX ? 0.0 : s.min_ahead_ns / 1e6, s.ahead_floor_ns / 1e6);
     fclose(f);
 }

@@ -6,13 +6,15 @@
 // Figures about the stream, for measurements: how many blocks were computed,
 // how often the device ran dry, the longest computation of a block (time held
 // back for the device left out), the most time that frames waited in the
-// device, the ahead-time in force at the end, how often the stream thread
-// woke from a wait, how often a device was left for the clock, and whether
-// the stream thread runs at real-time priority. Where a slow block's time
-// went: the longest end of a block (the preview), the longest write to the
-// device, and the latest wake after a wait's deadline. When that wake and the
-// device's last dry spell came, on the monotonic clock, to be set beside a
-// recording. Written on the stream thread, read once it has ended.
+// device, the ahead-time in force at the end and the lowest it came to, the
+// floor that the stream's measurements set at the end, how often the stream
+// thread woke from a wait, how often a device was left for the clock, and
+// whether the stream thread runs at real-time priority. Where a slow block's
+// time went: the longest end of a block (the preview), the longest write to
+// the device, and the latest wake after a wait's deadline. When that wake and
+// the device's last dry spell came, on the monotonic clock, to be set beside
+// a recording. Written on the stream thread (a piece costs it a comparison or
+// two, the rest comes once a block), read once it has ended.
 struct AudioStats {
     uint32_t callbacks = 0;
     uint32_t underruns = 0;
@@ -25,11 +27,12 @@ struct AudioStats {
     int64_t max_wake_late_ns = 0;
     int64_t max_wake_late_at_ns = 0;
     int64_t ahead_ns = 0;
+    int64_t min_ahead_ns = INT64_MAX; // INT64_MAX before the stream started
+    int64_t ahead_floor_ns = 0;
     int64_t last_underrun_ns = -1; // -1 with none
     bool realtime = false;
 
     void note_callback(int64_t duration_ns);
-    void note_latency(int64_t latency_ns);
 };
 
 // When SCOPESYNTH_AUDIO_STATS names a file, writes the figures there as

@@ -11,25 +11,25 @@ constexpr int BYTES_PER_FRAME = 4;
 // Sinks free their room a period at a time; a shorter wait would only find
 // the same level again.
 constexpr int64_t MIN_WAIT_NS = 1'000'000;
-// How much later than its frames' time a period may be played: a server's
-// thread that wakes late.
-constexpr int64_t PERIOD_SLACK_NS = 1'000'000;
 } // namespace
 
 Pacer::Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
              long block_frames)
     : sink(device), clock(time, rate, block_frames), time(time), stats(stats), rate(rate),
-      block(block), block_frames(block_frames) {
+      block(block), block_frames(block_frames), period((sink ? sink : &clock)->period()),
+      floor(period, rate), stepped_ns(time.now_ns()) {
     if (!sink)
         sink = &clock;
-    period = sink->period();
-    set_ahead(initial_ahead(period, rate));
+    update_ahead();
 }
 
-void Pacer::set_ahead(long frames) {
-    ahead = frames;
-    ahead_set_ns = time.now_ns();
+// The floor, or the raise above it. Comes once a block, or at a late wake
+// that raised the floor: the figures are kept here, not per piece.
+void Pacer::update_ahead() {
+    ahead = std::max(floor.frames(), raised);
     stats.ahead_ns = frames_to_ns(ahead, rate);
+    stats.min_ahead_ns = std::min(stats.min_ahead_ns, stats.ahead_ns);
+    stats.ahead_floor_ns = frames_to_ns(floor.frames(), rate);
 }
 
 // Dry spells that follow a raise closely are the same stall (the whole
@@ -41,8 +41,9 @@ void Pacer::note_dry_spells() {
         const int64_t now = time.now_ns();
         stats.last_underrun_ns = now;
         if (now - raised_ns >= ONE_STALL_NS) {
-            raised_ns = now;
-            set_ahead(raised_ahead(ahead, period, rate));
+            raised_ns = stepped_ns = now;
+            raised = raised_ahead(ahead, period, rate);
+            update_ahead();
         }
     }
 }
@@ -75,13 +76,22 @@ void Pacer::wait(int64_t ns) {
     woken = !time.wait_until(from + ns);
     const int64_t now = time.now_ns();
     const int64_t waited = now - from;
-    if (!woken && waited - ns > stats.max_wake_late_ns) {
-        stats.max_wake_late_ns = waited - ns;
-        stats.max_wake_late_at_ns = now;
-    }
+    if (!woken)
+        note_late_wake(waited - ns, now);
     waited_ns += waited;
     stalled_ns += std::min(waited, ns);
     stats.wakes++;
+}
+
+// A wake later than any lately raises the floor at once; one later than any
+// since the start is kept for the figures.
+void Pacer::note_late_wake(int64_t late_ns, int64_t now) {
+    if (floor.note_late_wake(late_ns))
+        update_ahead();
+    if (late_ns > stats.max_wake_late_ns) {
+        stats.max_wake_late_ns = late_ns;
+        stats.max_wake_late_at_ns = now;
+    }
 }
 
 // Hands the block's frames up to `upto` to the sink, as fast as it makes room.
@@ -102,7 +112,7 @@ void Pacer::deliver(long upto) {
         stats.max_write_ns = std::max(stats.max_write_ns, time.now_ns() - write_start);
         delivered += count;
         last_held = held + count;
-        stats.note_latency(frames_to_ns(held + count, rate));
+        most_held = std::max(most_held, last_held);
     }
 }
 
@@ -134,25 +144,23 @@ long Pacer::period_and_slack() const {
 
 // The level to hold back to once `frames_done` frames of the block are made:
 // the ahead-time, or near the block's end enough more that the sink still
-// has a period and a late wake's worth when the end is over.
+// has the floor's worth when the end is over: the wake before the last
+// piece may be as late as any lately.
 long Pacer::level_before(long frames_done) const {
     const long to_come = block_frames - frames_done;
-    return std::max(ahead, block_end + period_and_slack() - to_come);
-}
-
-// The longest end of the recent blocks, fading by a 64th a block (halved in
-// about eight seconds), so that one slow end is still covered by the
-// next blocks' and a start-up's slow ones are forgotten.
-void Pacer::note_block_end(int64_t ns) {
-    stats.max_block_end_ns = std::max(stats.max_block_end_ns, ns);
-    block_end = std::max(long(ns_to_frames(ns, rate)), block_end - block_end / 64);
+    return std::max(ahead, floor.block_end() + floor.frames() - to_come);
 }
 
 void Pacer::begin_block() {
     hold_back(ahead);
     block_start_ns = time.now_ns();
-    if (block_start_ns - ahead_set_ns >= CLEAN_STRETCH_NS)
-        set_ahead(lowered_ahead(ahead, period, rate));
+    // A raise above the floor comes a step down after a clean stretch, and
+    // again after the next, until the floor is what rules.
+    if (raised > floor.frames() && block_start_ns - stepped_ns >= CLEAN_STRETCH_NS) {
+        raised = lowered_ahead(raised, period, rate);
+        stepped_ns = block_start_ns;
+        update_ahead();
+    }
     waited_ns = 0;
     delivered = 0;
     block_end_ns = -1;
@@ -167,10 +175,15 @@ void Pacer::progress(long frames_done) {
         hold_back(level_before(frames_done));
 }
 
+// The block's end (none seen without progress) is measured, what was
+// measured before fades, and the figures are brought up to date.
 void Pacer::end_block() {
     const int64_t now = time.now_ns();
     stats.note_callback(now - block_start_ns - waited_ns);
-    if (block_end_ns >= 0)
-        note_block_end(now - block_end_ns);
+    const int64_t end_ns = block_end_ns >= 0 ? now - block_end_ns : 0;
+    stats.max_block_end_ns = std::max(stats.max_block_end_ns, end_ns);
+    floor.note_block_end(end_ns);
     deliver(block_frames);
+    update_ahead();
+    stats.worst_latency_ns = frames_to_ns(most_held, rate);
 }

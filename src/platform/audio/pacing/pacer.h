@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/audio/backends/audio_sink.h"
+#include "platform/audio/pacing/ahead_time.h"
 #include "platform/audio/pacing/audio_stats.h"
 #include "platform/audio/pacing/clock_sink.h"
 #include "platform/audio/pacing/stream_time.h"
@@ -19,19 +20,22 @@
 // was paced: the picture, drawn at the end of a block, still comes once a
 // block, and the stream wakes once a block instead of once a piece.
 //
-// A block ends with the preview and the window's present, during which no
-// frames are made: the sink must hold enough for them. The longest such end
-// seen lately (fading after a few seconds) sets how full the block's last
-// pieces leave the sink, so that a slow present costs latency only to keys
-// that come during it, not to every key through a raised ahead-time.
+// The ahead-time follows what the stream measures (AheadFloor): the latest
+// wakes of the last few seconds, plus the device's period and its slack.
+// A block ends with the preview, during which no frames are made: the sink
+// must hold enough for it. The longest such end seen lately (fading after a
+// few seconds) sets how full the block's last pieces leave the sink, so that
+// a slow end costs latency only to keys that come during it, not to every
+// key through a raised ahead-time.
 //
-// The pacer also watches the sink. One that runs dry raises the ahead-time,
-// once a stall however many short periods it brings, and it comes back down
-// after a long clean stretch (ahead_time.h). One that fails, or plays nothing
-// for STALL_NS of waiting, is left for the clock, which plays the frames
-// unheard at real time, so that the window still moves. Only the time waited
-// counts towards a stall: a wait that lasted longer than asked had the whole
-// process stopped (Ctrl-Z), and the sink with it.
+// The pacer also watches the sink. One that runs dry raises the ahead-time
+// above the floor, once a stall however many short periods it brings, and it
+// comes back down, a step after every long clean stretch, to the floor. One
+// that fails, or plays nothing for STALL_NS of waiting, is left for the
+// clock, which plays the frames unheard at real time, so that the window
+// still moves. Only the time waited counts towards a stall: a wait that
+// lasted longer than asked had the whole process stopped (Ctrl-Z), and the
+// sink with it.
 //
 // Every call comes from the stream thread. Counts are in frames at the
 // stream's rate.
@@ -67,14 +71,14 @@ class Pacer {
   private:
     void level(long *held, long *room);
     void note_dry_spells();
-    void set_ahead(long frames);
+    void update_ahead();
+    void note_late_wake(int64_t late_ns, int64_t now);
     void fall_back_to_clock();
     void wait(int64_t ns);
     void deliver(long upto);
     void hold_back(long to);
     long period_and_slack() const;
     long level_before(long frames_done) const;
-    void note_block_end(int64_t ns);
 
     AudioSink *sink; // the device, or the clock
     ClockSink clock;
@@ -84,14 +88,16 @@ class Pacer {
     const char *const block;
     const long block_frames;
     long period;
-    long ahead;
+    AheadFloor floor;
+    long raised = 0;         // the ahead-time that dry spells set; 0 before any
+    long ahead;              // in force: the floor, or above it where raised
     uint32_t dry_spells = 0; // the sink's own count, as last seen
     long delivered = 0;      // frames of the block in hand that the sink has had
     long last_held = 0;
-    long block_end = 0;                // frames that the end of a block lasts, as lately seen
+    long most_held = 0;                // frames held after a write, the most since the start
     int64_t block_end_ns = -1;         // when the block in hand reached its end; -1 before
     int64_t stalled_ns = 0;            // time waited since the sink was last seen to play
-    int64_t ahead_set_ns;              // when the ahead-time last changed
+    int64_t stepped_ns;                // when `raised` last changed
     int64_t raised_ns = INT64_MIN / 2; // when a dry spell last raised it
     int64_t block_start_ns = 0;
     int64_t waited_ns = 0; // time the block in hand spent held back

@@ -5,16 +5,26 @@
 
 namespace {
 constexpr int RATE = 44100;
+constexpr int64_t MS = 1'000'000;
+constexpr int BLOCKS_A_SECOND = 5; // of 8192 frames
 
 double ms(long frames) {
     return 1000.0 * frames / RATE;
+}
+
+// Clean blocks, each waking at most `late_ns` late.
+void run_blocks(AheadFloor &floor, int seconds, int64_t late_ns) {
+    for (int b = 0; b < seconds * BLOCKS_A_SECOND; b++) {
+        floor.note_late_wake(late_ns);
+        floor.note_block_end(0);
+    }
 }
 } // namespace
 
 TEST(AheadTime, StartsAtTwoPeriodsAboveAFloorAndRisesAfterUnderrunsWithinTheGoal) {
     EXPECT_EQ(initial_ahead(512, RATE), 1024);
-    // Short periods, or none (the clock), still cover the preview drawn at
-    // the end of every block.
+    // Short periods, or none (the clock), start where nothing measured yet
+    // can break up.
     EXPECT_NEAR(ms(initial_ahead(64, RATE)), 12.0, 0.05);
     EXPECT_EQ(initial_ahead(0, RATE), initial_ahead(64, RATE));
     EXPECT_EQ(raised_ahead(600, 256, RATE), 856);
@@ -32,8 +42,23 @@ TEST(AheadTime, StartsAtTwoPeriodsAboveAFloorAndRisesAfterUnderrunsWithinTheGoal
         EXPECT_LE(ms(ahead + 256 + period), 50.0) << period;
     }
     EXPECT_LE(ms(initial_ahead(2048, RATE)), 32.0);
+    EXPECT_EQ(lowered_ahead(raised_ahead(600, 256, RATE), 256, RATE), 600);
+}
 
-    // Back down step by step, never below the start.
-    EXPECT_EQ(lowered_ahead(raised_ahead(1024, 512, RATE), 512, RATE), 1024);
-    EXPECT_EQ(lowered_ahead(initial_ahead(0, RATE), 0, RATE), initial_ahead(0, RATE));
+TEST(AheadTime, TheFloorFollowsTheLateWakesAboveThePeriodAndItsSlack) {
+    AheadFloor floor(128, RATE);
+    EXPECT_EQ(floor.frames(), initial_ahead(128, RATE));
+    const double least = ms(128 + RATE / 1000);
+    // Wakes 0.2 ms late bring it down within half a minute, never below them.
+    run_blocks(floor, 30, MS / 5);
+    EXPECT_GE(ms(floor.frames()), least + 0.2);
+    EXPECT_LT(ms(floor.frames()), least + 1.2);
+    // A wake 7 ms late raises it at once; it is halved in about 8 s.
+    EXPECT_TRUE(floor.note_late_wake(7 * MS));
+    EXPECT_NEAR(ms(floor.frames()), least + 7, 0.05);
+    run_blocks(floor, 8, 0);
+    EXPECT_NEAR(ms(floor.frames()), least + 3.5, 0.5);
+    // However late (a stop of the whole process), never above the most.
+    floor.note_late_wake(10'000 * MS);
+    EXPECT_NEAR(ms(floor.frames()), 32.0, 0.05);
 }

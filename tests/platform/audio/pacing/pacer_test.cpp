@@ -183,37 +183,57 @@ TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
     EXPECT_EQ(device.received, block);
 }
 
+TEST_F(PacerTest, TheAheadTimeFallsWithCleanBlocksAndALateWakeRaisesItAtOnce) {
+    FakeDevice device(time, 128, 8192);
+    Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
+    while (time.now < 60'000'000'000)
+        run_block(pacer);
+    // Down to about the period (2.9 ms) and its slack (1 ms).
+    EXPECT_LT(pacer.ahead_frames(), ns_to_frames(5'000'000, RATE));
+    EXPECT_EQ(stats.min_ahead_ns, stats.ahead_floor_ns);
+    // The next pieces keep a wake 2 ms late covered.
+    time.late_ns = 2'000'000;
+    pacer.begin_block();
+    for (long done = PIECE; time.late_ns > 0; done += PIECE)
+        pacer.progress(done);
+    EXPECT_GE(pacer.ahead_frames(), ns_to_frames(2'000'000, RATE) + 128);
+    EXPECT_EQ(stats.ahead_ns, frames_to_ns(pacer.ahead_frames(), RATE));
+    EXPECT_EQ(stats.underruns, 0u);
+}
+
 TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRuleUntilALongCleanStretch) {
     FakeDevice device(time, 512, 8192);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
-    const long initial = pacer.ahead_frames();
     run_block(pacer);
     EXPECT_EQ(stats.underruns, 0u);
-    // The thread wakes 50 ms late, far more than the device holds.
-    time.late_ns = 50'000'000;
+    const long initial = pacer.ahead_frames();
+    // The thread is held up 50 ms, far more than the device holds, and not
+    // in a wait: nothing of it is measured.
+    time.now += 50'000'000;
     run_block(pacer);
     EXPECT_EQ(stats.underruns, 1u);
-    EXPECT_EQ(pacer.ahead_frames(), raised_ahead(initial, 512, RATE));
+    const long raised = raised_ahead(initial, 512, RATE);
+    EXPECT_EQ(pacer.ahead_frames(), raised);
     EXPECT_EQ(stats.ahead_ns, frames_to_ns(pacer.ahead_frames(), RATE));
-    // A long clean stretch brings it back down.
+    // A long clean stretch brings it a step back down.
     const int64_t raised_at = time.now;
     while (time.now - raised_at < CLEAN_STRETCH_NS - frames_to_ns(BLOCK, RATE))
         run_block(pacer);
-    EXPECT_GT(pacer.ahead_frames(), initial);
+    EXPECT_EQ(pacer.ahead_frames(), raised);
     run_block(pacer);
     run_block(pacer);
-    EXPECT_EQ(pacer.ahead_frames(), initial);
+    EXPECT_EQ(pacer.ahead_frames(), lowered_ahead(raised, 512, RATE));
     EXPECT_EQ(stats.underruns, 1u);
 }
 
 TEST_F(PacerTest, DrySpellsCloseTogetherAreOneStallAndRaiseTheAheadTimeOnce) {
     FakeDevice device(time, 128, 8192);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
-    const long initial = pacer.ahead_frames();
     run_block(pacer);
-    // Three wakes 50 ms late within a second, each in a block of its own.
+    const long initial = pacer.ahead_frames();
+    // Three hold-ups of 50 ms within a second, each in a block of its own.
     for (int i = 0; i < 3; i++) {
-        time.late_ns = 50'000'000;
+        time.now += 50'000'000;
         run_block(pacer);
         run_block(pacer);
     }
@@ -223,7 +243,7 @@ TEST_F(PacerTest, DrySpellsCloseTogetherAreOneStallAndRaiseTheAheadTimeOnce) {
     const int64_t from = time.now;
     while (time.now - from < Pacer::ONE_STALL_NS)
         run_block(pacer);
-    time.late_ns = 50'000'000;
+    time.now += 50'000'000;
     run_block(pacer);
     EXPECT_EQ(stats.underruns, 4u);
     EXPECT_EQ(pacer.ahead_frames(), raised_ahead(raised_ahead(initial, 128, RATE), 128, RATE));
