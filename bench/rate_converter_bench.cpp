@@ -3,12 +3,13 @@
 // rate, a piece at a time as the stream thread does it: at most 0.3 ms a
 // block. The frames are the start patch's, as the callback computes them.
 
+#include "common/progress_hook.h"
 #include "platform/audio/backends/rate_converter.h"
 #include "stream_block.h"
 #include "synth/oscillator.h"
 #include "synth/patch.h"
 #include "synth/stream_callback.h"
-#include "synth/stream_progress.h"
+#include "synth/stream_context.h"
 #include "targets.h"
 
 #include <benchmark/benchmark.h>
@@ -25,7 +26,8 @@ using Clock = std::chrono::steady_clock;
 void BM_ConvertBlockTo48k(benchmark::State &state) {
     create_oscillators();
     std::vector<char> block(BLOCK_BYTES);
-    stream_callback(nullptr, block.data(), BLOCK_BYTES, nullptr);
+    StreamContext context{&patch, {}, nullptr};
+    stream_callback(nullptr, block.data(), BLOCK_BYTES, &context);
     const auto converter = RateConverter::make(SAMPLE_RATE, 48000);
     std::vector<float> out(2 * converter->most_out(PROGRESS_FRAMES));
     std::chrono::duration<double> spent{};

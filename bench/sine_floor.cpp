@@ -4,6 +4,7 @@
 
 #include "synth/oscillator.h"
 #include "synth/stream_callback.h"
+#include "synth/stream_context.h"
 
 #include <chrono>
 #include <cmath>
@@ -35,13 +36,15 @@ void sine_calls(const std::vector<double> &args) {
 
 } // namespace
 
-void time_callback_against_floor(benchmark::State &state, int sines) {
+void time_callback_against_floor(benchmark::State &state, int sines,
+                                 NewestOfThree<Preview> *previews) {
     std::vector<unsigned char> buffer(BLOCK_BYTES);
+    StreamContext context{&patch, {}, previews};
     const std::vector<double> args = sine_arguments(sines);
     std::chrono::duration<double> callback{}, floor{};
     for (auto _ : state) {
         const auto t0 = Clock::now();
-        stream_callback(nullptr, buffer.data(), BLOCK_BYTES, nullptr);
+        stream_callback(nullptr, buffer.data(), BLOCK_BYTES, &context);
         benchmark::ClobberMemory();
         const auto t1 = Clock::now();
         sine_calls(args);

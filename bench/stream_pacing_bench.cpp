@@ -16,11 +16,10 @@
 //   computed after a wait, or after as long a spin, finds the caches cold on
 //   a shared virtual machine, tens of microseconds a piece here.
 //
-// All run the real callback with the scope drawn into a surface in memory,
+// All run the real callback with its preview published as for a window,
 // on a thread at the stream's real-time priority, at real time: each round
 // takes about 12 s, and five are run.
 
-#include "memory_screen.h"
 #include "platform/audio/pacing/audio_stats.h"
 #include "platform/audio/pacing/clock_sink.h"
 #include "platform/audio/pacing/frame_time.h"
@@ -31,7 +30,7 @@
 #include "stream_block.h"
 #include "synth/patch.h"
 #include "synth/stream_callback.h"
-#include "synth/stream_progress.h"
+#include "synth/stream_context.h"
 #include "targets.h"
 
 #include <benchmark/benchmark.h>
@@ -39,6 +38,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -62,38 +62,36 @@ struct Round {
     double bare_wake_ns = 0;
 };
 
-double whole_blocks(char *block) {
-    stream_progress = nullptr;
+double whole_blocks(char *block, NewestOfThree<Preview> *previews) {
+    StreamContext context{&patch, {}, previews};
     const int64_t cpu = thread_cpu_ns();
     int64_t deadline = monotonic_ns();
     for (int b = 0; b < BLOCKS; b++) {
-        stream_callback(nullptr, block, BLOCK_BYTES, nullptr);
+        stream_callback(nullptr, block, BLOCK_BYTES, &context);
         deadline += frames_to_ns(BLOCK_FRAMES, SAMPLE_RATE);
         stream_wait_until(deadline);
     }
     return double(thread_cpu_ns() - cpu) / BLOCKS;
 }
 
-Pacer *pacer;
-void on_progress(int32_t frames_done) {
-    pacer->progress(frames_done);
+void on_progress(void *pacer, int32_t frames_done) {
+    static_cast<Pacer *>(pacer)->progress(frames_done);
 }
 
 // The paced stream into `device`, or with none on the clock.
-double paced_blocks(char *block, AudioSink *device, double *wakes) {
+double paced_blocks(char *block, NewestOfThree<Preview> *previews, AudioSink *device,
+                    double *wakes) {
     SystemTime time;
     AudioStats stats;
     Pacer paced(device, time, stats, SAMPLE_RATE, block, BLOCK_FRAMES);
-    pacer = &paced;
-    stream_progress = on_progress;
+    StreamContext context{&patch, {on_progress, &paced}, previews};
     const int64_t cpu = thread_cpu_ns();
     for (int b = 0; b < BLOCKS; b++) {
         paced.begin_block();
-        stream_callback(nullptr, block, BLOCK_BYTES, nullptr);
+        stream_callback(nullptr, block, BLOCK_BYTES, &context);
         paced.end_block();
     }
     const int64_t used = thread_cpu_ns() - cpu;
-    stream_progress = nullptr;
     *wakes = double(stats.wakes) / BLOCKS;
     return double(used) / BLOCKS;
 }
@@ -111,21 +109,21 @@ double bare_wakes() {
 
 // One round of each, alternating, and in the other order every other round,
 // so that a machine that speeds up or slows down weighs on all of them alike.
-Round measure_round(char *block, bool reversed) {
+Round measure_round(char *block, NewestOfThree<Preview> *previews, bool reversed) {
     Round r;
     std::thread([&] {
         ask_for_real_time();
         SystemTime time;
         ClockSink clock_as_device(time, SAMPLE_RATE, BLOCK_FRAMES);
         if (!reversed)
-            r.whole_ns = whole_blocks(block);
+            r.whole_ns = whole_blocks(block, previews);
         else
-            r.pieces_ns = paced_blocks(block, &clock_as_device, &r.pieces_wakes);
-        r.nosound_ns = paced_blocks(block, nullptr, &r.nosound_wakes);
+            r.pieces_ns = paced_blocks(block, previews, &clock_as_device, &r.pieces_wakes);
+        r.nosound_ns = paced_blocks(block, previews, nullptr, &r.nosound_wakes);
         if (!reversed)
-            r.pieces_ns = paced_blocks(block, &clock_as_device, &r.pieces_wakes);
+            r.pieces_ns = paced_blocks(block, previews, &clock_as_device, &r.pieces_wakes);
         else
-            r.whole_ns = whole_blocks(block);
+            r.whole_ns = whole_blocks(block, previews);
         r.bare_wake_ns = bare_wakes();
     }).join();
     return r;
@@ -140,17 +138,16 @@ double own_work_ratio(const Round &r, double paced_ns, double wakes) {
 // Each figure is the median of the rounds, so that a round that another
 // process disturbed does not decide the verdict.
 void BM_PacedStreamAgainstWholeBlocks(benchmark::State &state) {
-    open_memory_screen();
     create_oscillators();
+    auto previews = std::make_unique<NewestOfThree<Preview>>();
     stream_wait_open();
     std::vector<char> block(BLOCK_BYTES);
     std::vector<Round> rounds;
     for (auto _ : state) {
-        rounds.push_back(measure_round(block.data(), rounds.size() % 2));
+        rounds.push_back(measure_round(block.data(), previews.get(), rounds.size() % 2));
         state.SetIterationTime(rounds.back().nosound_ns / 1e9);
     }
     stream_wait_close();
-    close_memory_screen();
     const auto median = [&](auto figure) {
         std::vector<double> v;
         for (const Round &r : rounds)

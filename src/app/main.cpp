@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/control_loop.h"
 #include "app/setup_audio.h"
+#include "app/shutdown.h"
 #include "app/start_stream.h"
 #include "platform/audio/facade/fsound.h"
 #include "platform/console/clear_console.h"
@@ -8,18 +9,14 @@
 #include "platform/midi/midi_input.h"
 #include "scope/screen.h"
 #include "synth/patch.h"
+#include "synth/stream_context.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
-// The MIDI input, stopped at exit before the sound: on JACK both stand on
-// one client.
-std::unique_ptr<MidiInput> midi_input;
-
-void stop_midi() {
-    midi_input.reset();
-}
+// What the keyboards send, from the MIDI input's threads to the control
+// loop. Made before main, so that it outlasts the shutdown that stops them.
+MidiQueue midi_messages;
 
 void print_help() {
     std::printf("aqzs edrftg yhujik olpm our modifier les trucs \n");
@@ -30,24 +27,20 @@ void print_help() {
 } // namespace
 
 int main() {
-    console_keys_start();
+    shut_down_at_exit();
+    console_keys_start(end_program);
     if (!setup_audio())
-        return 1;
+        end_program(1);
     // The console is cleared first, so that a note that the window could
     // not be opened stays in sight.
     clear_console();
-    open_screen();
-    // Registered after the window, so it runs before the video library shuts
-    // down: the stream thread draws into the window until it is stopped.
-    std::atexit(FSOUND_Close);
+    NewestOfThree<Preview> *previews = open_screen();
     print_help();
     create_oscillators();
-    if (!start_stream())
-        return 1;
-    // What the keyboards send, from the MIDI input's threads to the control
-    // loop, for the rest of the process's life.
-    static MidiQueue midi_messages;
-    midi_input = midi_input_start(midi_messages);
-    std::atexit(stop_midi);
+    // Handed to the stream's callback, for the rest of the process's life.
+    static StreamContext context{&patch, audio_progress_hook(), previews};
+    if (!start_stream(context))
+        end_program(1);
+    keep_midi_input(midi_input_start(midi_messages));
     control_loop(midi_messages);
 }

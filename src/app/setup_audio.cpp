@@ -2,12 +2,12 @@
 #include "app/setup_audio.h"
 
 #include "app/audio_error_text.h"
+#include "app/shutdown.h"
 #include "platform/audio/facade/fsound.h"
 #include "platform/console/console_keys.h"
 #include "synth/oscillator.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 constexpr float REQUIRED_AUDIO_VERSION = 3.74f;
@@ -42,7 +42,7 @@ signed char prompt_key() {
     std::fflush(stdout);
     const auto key = static_cast<signed char>(read_key() & 0xFF);
     if (key == ESC)
-        std::exit(0);
+        end_program(0);
     return key;
 }
 

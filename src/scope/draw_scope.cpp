@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "scope/draw_scope.h"
 
-#include "scope/presenter.h"
 #include "scope/screen.h"
 #include "scope/surface.h"
-#include "synth/patch.h"
+#include "synth/preview.h"
 #include "synth/sample.h"
 
 #include <SDL.h>
@@ -33,46 +32,49 @@ int32_t modulator_row(float output) {
     return row_of(100.0 * output + AXIS_ROW);
 }
 
-void plot_sample(int32_t x) {
-    const float level = carrier_level(patch.OSC1->value);
+void plot_sample(SDL_Surface *surface, int32_t x, const PreviewSample &s) {
+    const float level = carrier_level(s.carrier);
     // The modulators first, the carrier last: later points cover earlier ones.
-    plot_pixel(screen, x, modulator_row(patch.OSC5->output()), RED);
-    plot_pixel(screen, x, modulator_row(patch.OSC4->output()), RED);
-    plot_pixel(screen, x, modulator_row(patch.OSC3->output()), GREEN);
-    plot_pixel(screen, x, modulator_row(patch.OSC2->output()), BLUE);
-    plot_pixel(screen, x, row_of(level / 200.0 + AXIS_ROW), WHITE);
-    plot_pixel(screen, x, AXIS_ROW, MAGENTA);
-    plot_pixel(screen, x, row_of(level / 300.0 + LOWER_CARRIER_ROW), WHITE);
+    plot_pixel(surface, x, modulator_row(s.osc5), RED);
+    plot_pixel(surface, x, modulator_row(s.osc4), RED);
+    plot_pixel(surface, x, modulator_row(s.osc3), GREEN);
+    plot_pixel(surface, x, modulator_row(s.osc2), BLUE);
+    plot_pixel(surface, x, row_of(level / 200.0 + AXIS_ROW), WHITE);
+    plot_pixel(surface, x, AXIS_ROW, MAGENTA);
+    plot_pixel(surface, x, row_of(level / 300.0 + LOWER_CARRIER_ROW), WHITE);
 }
 
 // The scan position steps by 0.05 of a column but is kept in a float, so it
-// drifts off the multiples of 0.05: the pass runs 12802 samples, not 12800.
-void plot_preview() {
-    for (float u = 0.0f; u < SCREEN_WIDTH; u = static_cast<float>(u + 0.05)) {
-        patch_tick(false);
-        plot_sample(static_cast<int32_t>(u));
+// drifts off the multiples of 0.05.
+constexpr float next_column(float u) {
+    return static_cast<float>(u + 0.05);
+}
+
+constexpr int32_t scan_steps() {
+    int32_t steps = 0;
+    for (float u = 0.0f; u < SCREEN_WIDTH; u = next_column(u))
+        ++steps;
+    return steps;
+}
+static_assert(scan_steps() == PREVIEW_SAMPLES, "one preview sample per step of the scan");
+
+void plot_preview(SDL_Surface *surface, const Preview &preview) {
+    float u = 0.0f;
+    for (const PreviewSample &s : preview.samples) {
+        plot_sample(surface, static_cast<int32_t>(u), s);
+        u = next_column(u);
     }
 }
 } // namespace
 
-void draw_scope() {
-    Oscillator *const oscillators[] = {patch.OSC1, patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5};
-    float running[5];
-    for (int i = 0; i < 5; ++i) {
-        running[i] = oscillators[i]->position;
-        oscillators[i]->position = 0.0f;
-    }
-
+void draw_scope(SDL_Surface *surface, const Preview &preview) {
+    clear_surface(surface);
     // A surface that may only be written while locked stays locked for the
     // whole plot; if it cannot be locked this picture is left out.
-    const bool must_lock = SDL_MUSTLOCK(screen);
-    if (!must_lock || SDL_LockSurface(screen) == 0) {
-        plot_preview();
+    const bool must_lock = SDL_MUSTLOCK(surface);
+    if (!must_lock || SDL_LockSurface(surface) == 0) {
+        plot_preview(surface, preview);
         if (must_lock)
-            SDL_UnlockSurface(screen);
+            SDL_UnlockSurface(surface);
     }
-
-    for (int i = 0; i < 5; ++i)
-        oscillators[i]->position = running[i];
-    screen = present(screen);
 }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Plots a preview of the patch on the screen and has it presented: 12802
-// samples of every oscillator from the start of their cycles, about 20 to a
-// column. The oscillators' running positions are left as they were, so the
-// sound goes on as if no preview had run (a Noise oscillator aside, which
-// draws from the same random sequence). Audio thread only; needs the screen.
-void draw_scope();
+#include "synth/preview.h"
+
+struct SDL_Surface;
+
+// Clears `surface` (SCREEN_WIDTH x SCREEN_HEIGHT, 0x00RRGGBB words) and plots
+// the preview on it, about 20 samples to a column: the four modulators around
+// the axis, the carrier around it and again, smaller, further down.
+void draw_scope(SDL_Surface *surface, const Preview &preview);

@@ -8,11 +8,13 @@
 #include <SDL.h>
 
 #include <cstdio>
-#include <cstdlib>
-
-SDL_Surface *screen = nullptr;
+#include <memory>
+#include <new>
 
 namespace {
+// Where the previews go, three of them (768 KB), made with the window.
+std::unique_ptr<NewestOfThree<Preview>> previews;
+
 // The scope stores 4-byte 0x00RRGGBB words up to the last column of the last row.
 bool holds_scope_pixels(const SDL_Surface *s) {
     const SDL_PixelFormat *f = s->format;
@@ -30,23 +32,39 @@ SDL_Surface *set_scope_mode() {
     return s && holds_scope_pixels(s) ? s : nullptr;
 }
 
-void open_screen() {
-    SDL_Surface *window = start_video() ? set_scope_mode() : nullptr;
-    if (!window) {
-        SDL_Quit(); // whatever part of SDL did start
-        std::printf("The scope window could not be opened: playing with sound only.\n");
-        return;
-    }
-    std::atexit(SDL_Quit);
+namespace {
+// The window in its first picture, black, with its title; false without one.
+bool open_window(SDL_Surface **window) {
+    *window = start_video() ? set_scope_mode() : nullptr;
+    if (!*window)
+        return false;
     // A task bar or window list finds the window by its title.
     SDL_WM_SetCaption("scopesynth", "scopesynth");
     // The first present is slow (SDL 1.2 over SDL 2 sets up its renderer
     // then: tens of ms). Made here, before the stream starts, it holds up
     // neither the sound nor the first picture, and the window shows the
     // black it would show anyway.
-    clear_surface(window);
-    SDL_Flip(window);
-    screen = start_presenter(window);
-    // Registered after SDL_Quit, so it runs before it.
-    std::atexit(stop_presenter);
+    clear_surface(*window);
+    SDL_Flip(*window);
+    return true;
+}
+} // namespace
+
+NewestOfThree<Preview> *open_screen() {
+    SDL_Surface *window = nullptr;
+    if (open_window(&window))
+        previews.reset(new (std::nothrow) NewestOfThree<Preview>);
+    if (!previews || !start_presenter(window, *previews)) {
+        previews.reset();
+        SDL_Quit(); // whatever part of SDL did start
+        std::printf("The scope window could not be opened: playing with sound only.\n");
+        return nullptr;
+    }
+    return previews.get();
+}
+
+void close_screen() {
+    stop_presenter();
+    if (previews)
+        SDL_Quit();
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "synth/relaxed.h"
+#include "common/relaxed.h"
 
 #include <cmath>
 #include <cstdint>

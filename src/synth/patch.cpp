@@ -18,6 +18,8 @@ void create_oscillators() {
     patch.OSC3 = new Oscillator(1.0f, 0.0f, Sine);
     patch.OSC4 = new Oscillator(1.0f, 0.0f, Sine);
     patch.OSC5 = new Oscillator(1.0f, 0.0f, Sine);
+    // A true entry from the first tick.
+    patch.heard_hz = note_to_hz(patch.heard_note);
 }
 
 float note_to_hz(int32_t note) {
@@ -25,18 +27,12 @@ float note_to_hz(int32_t note) {
 }
 
 namespace {
-// pow is the dearest call of a tick and the note seldom changes, so the audio
-// thread keeps the frequency of the last note it read. The pair starts out
-// computed by note_to_hz itself, so it holds a true entry from the first tick.
-int32_t heard_note = 58;
-float heard_hz = note_to_hz(heard_note);
-
-float carrier_hz(int32_t note) {
-    if (note != heard_note) {
-        heard_note = note;
-        heard_hz = note_to_hz(note);
+float carrier_hz(Patch &p, int32_t note) {
+    if (note != p.heard_note) {
+        p.heard_note = note;
+        p.heard_hz = note_to_hz(note);
     }
-    return heard_hz;
+    return p.heard_hz;
 }
 
 // x != 0, tested on the bits: only +0 and -0 have nothing but the sign bit.
@@ -63,17 +59,17 @@ float scaled(float o, float x) {
 }
 } // namespace
 
-float patch_tick(bool follow_note) {
-    const Modulation m5 = tick_modulator(*patch.OSC5);
-    const Modulation m4 = tick_modulator(*patch.OSC4);
-    const Modulation m3 = tick_modulator(*patch.OSC3);
-    const Modulation m2 = tick_modulator(*patch.OSC2);
+float patch_tick(Patch &p, bool follow_note) {
+    const Modulation m5 = tick_modulator(*p.OSC5);
+    const Modulation m4 = tick_modulator(*p.OSC4);
+    const Modulation m3 = tick_modulator(*p.OSC3);
+    const Modulation m2 = tick_modulator(*p.OSC2);
 
-    Oscillator &carrier = *patch.OSC1;
+    Oscillator &carrier = *p.OSC1;
     Oscillator::Applied applied = carrier.load_applied();
     // AFreq already holds the old Freq, so the carrier follows a new note one frame late.
     if (follow_note)
-        carrier.Freq = carrier_hz(patch.note);
+        carrier.Freq = carrier_hz(p, p.note);
 
     if (m2.active)
         carrier.AAmpl = applied.ampl = scaled(m2.output, applied.ampl);

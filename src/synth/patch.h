@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "common/relaxed.h"
 #include "synth/oscillator.h"
-#include "synth/relaxed.h"
 
 #include <cstdint>
 
@@ -17,6 +17,10 @@ struct Patch {
     Oscillator *OSC5 = nullptr;
     Relaxed<int32_t> note{58};
     Relaxed<int32_t> waveform_selector{0};
+    // The audio thread's own: pow is the dearest call of a tick and the note
+    // seldom changes, so it keeps the frequency of the last note it read.
+    int32_t heard_note = 58;
+    float heard_hz = 0.0f; // set to note_to_hz(heard_note) when the oscillators are made
 };
 
 extern Patch patch;
@@ -28,7 +32,7 @@ void create_oscillators();
 
 float note_to_hz(int32_t note);
 
-// One sample of the whole patch; returns the carrier's output. The audio
+// One sample of the whole patch `p`; returns the carrier's output. The audio
 // stream passes follow_note = true, the scope preview false so that it never
 // moves the carrier's Freq.
-float patch_tick(bool follow_note);
+float patch_tick(Patch &p, bool follow_note);

@@ -1,14 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "synth/stream_callback.h"
 
-#include "scope/draw_scope.h"
-#include "scope/screen.h"
-#include "scope/surface.h"
-#include "synth/patch.h"
 #include "synth/sample.h"
-#include "synth/stream_progress.h"
-
-#include <SDL.h>
+#include "synth/stream_context.h"
 
 namespace {
 // The frames are counted in a float, which is exact up to 2^24; a longer
@@ -22,27 +16,26 @@ void put_le16(unsigned char *p, int16_t sample) {
 }
 } // namespace
 
-void (*stream_progress)(int32_t frames_done) = nullptr;
-
-signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void *) {
-    // Without a window the scope is left out entirely.
-    if (screen)
-        clear_surface(screen);
+signed char stream_callback(FSOUND_STREAM *, void *buffer, int32_t length, void *user_data) {
+    const StreamContext &context = *static_cast<const StreamContext *>(user_data);
+    Patch &p = *context.patch;
     int32_t frames = length >> 2;
     if (frames > MAX_FRAMES)
         frames = MAX_FRAMES;
     auto *out = static_cast<unsigned char *>(buffer);
-    // Read once: the layer sets it before the stream starts.
-    const auto progress = stream_progress;
+    // A copy: the frames' byte stores might otherwise be taken to change it.
+    const ProgressHook progress = context.progress;
     for (float frame = 0.0f; frame < frames; frame += 1.0f) {
-        const int16_t sample = pcm_sample(patch_tick(true));
+        const int16_t sample = pcm_sample(patch_tick(p, true));
         const int32_t at = static_cast<int32_t>(frame);
         put_le16(out + 4 * at, sample);
         put_le16(out + 4 * at + 2, sample);
-        if (progress && ((at + 1) % PROGRESS_FRAMES == 0 || at + 1 == frames))
+        if ((at + 1) % PROGRESS_FRAMES == 0 || at + 1 == frames)
             progress(at + 1);
     }
-    if (screen)
-        draw_scope();
+    if (context.previews) {
+        run_preview(p, context.previews->to_write());
+        context.previews->publish();
+    }
     return 1;
 }

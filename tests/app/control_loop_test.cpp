@@ -4,6 +4,7 @@
 #include "fakes.h"
 #include "synth/patch.h"
 #include "synth/stream_callback.h"
+#include "synth/stream_context.h"
 
 #include <gtest/gtest.h>
 
@@ -182,9 +183,14 @@ TEST_F(ControlLoop, PrintsAFullStatusBlockAfterEveryKeyIncludingLeadBytes) {
     EXPECT_EQ(out.find("Note [58]"), 0u);
 }
 
+namespace {
+// The stream as the tests run it: unpaced, without a window.
+StreamContext unpaced{&patch, {}, nullptr};
+} // namespace
+
 TEST_F(ControlLoop, StatusAfterTheStreamHasRunShowsTheStartPatch) {
     static unsigned char block[32768];
-    stream_callback(nullptr, block, sizeof block, nullptr);
+    stream_callback(nullptr, block, sizeof block, &unpaced);
     const std::string modulator = "Freq [0.000] Ampl [1.000] Phase [1.000] - AFreq [0.000] AAmpl "
                                   "[1.000] APhase [1.000]  \n";
     EXPECT_EQ(captured_stdout([] { print_status_block(); }),
@@ -196,12 +202,12 @@ TEST_F(ControlLoop, StatusAfterTheStreamHasRunShowsTheStartPatch) {
 
 TEST_F(ControlLoop, NoteLineShowsTheFrequencyTheStreamLastUsed) {
     static unsigned char block[32768];
-    stream_callback(nullptr, block, sizeof block, nullptr);
+    stream_callback(nullptr, block, sizeof block, &unpaced);
     const std::string out = loop_output({'w'});
     EXPECT_EQ(out.find("Note [61] -> [440.000000]\n"), 0u);
 
     handle_key('w'); // the loop above ran in a process of its own
-    stream_callback(nullptr, block, sizeof block, nullptr);
+    stream_callback(nullptr, block, sizeof block, &unpaced);
     EXPECT_EQ(captured_stdout([] { print_status_block(); }).find("Note [61] -> [523.251160]\n"),
               0u);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fakes.h"
 
+#include "app/shutdown.h"
 #include "platform/audio/facade/fsound.h"
 #include "platform/console/console_keys.h"
 
@@ -48,19 +49,17 @@ signed char FSOUND_SetDriver(int driver) {
     fake_audio.driver_set = driver;
     return 1;
 }
-signed char FSOUND_Init(int mix_rate, int max_channels, unsigned int flags) {
+signed char FSOUND_Init(int mix_rate, int, unsigned int flags) {
     fake_audio.init_rate = mix_rate;
-    fake_audio.init_channels = max_channels;
     fake_audio.init_flags = flags;
     return fake_audio.init_ok;
 }
 int FSOUND_GetError() {
     return fake_audio.error;
 }
-FSOUND_STREAM *FSOUND_Stream_Create(FSOUND_STREAMCALLBACK, int length, unsigned int mode,
+FSOUND_STREAM *FSOUND_Stream_Create(FSOUND_STREAMCALLBACK, int length, unsigned int,
                                     int sample_rate, void *user_data) {
     fake_audio.stream_length = length;
-    fake_audio.stream_mode = mode;
     fake_audio.stream_rate = sample_rate;
     fake_audio.stream_user_data = user_data;
     static int handle;
@@ -70,8 +69,18 @@ int FSOUND_Stream_Play(int, FSOUND_STREAM *) {
     return fake_audio.play_result;
 }
 void FSOUND_Close() {}
+ProgressHook audio_progress_hook() {
+    return {};
+}
 
-void console_keys_start() {}
+void console_keys_start(void (*)(int)) {}
+void console_keys_stop() {}
+
+// The program's way out, without its shutdown: nothing was started.
+void end_program(int status) {
+    std::fflush(stdout);
+    std::exit(status);
+}
 
 int key_waiting() {
     if (fake_keys.empty()) {

@@ -19,10 +19,9 @@ struct FakeAudio {
 
     int output_set = -1;
     int driver_set = -1;
-    int init_rate = 0, init_channels = 0;
+    int init_rate = 0;
     unsigned int init_flags = 99;
     int stream_length = 0, stream_rate = 0;
-    unsigned int stream_mode = 0;
     void *stream_user_data = nullptr;
 };
 extern FakeAudio fake_audio;

@@ -60,7 +60,6 @@ TEST(SetupAudio, FullDialogIgnoresUnusableKeysAndStartsTheMixer) {
     EXPECT_EQ(fake_audio.output_set, 0);
     EXPECT_EQ(fake_audio.driver_set, 0);
     EXPECT_EQ(fake_audio.init_rate, 44100);
-    EXPECT_EQ(fake_audio.init_channels, 32);
     EXPECT_EQ(fake_audio.init_flags, 0u);
     EXPECT_TRUE(fake_keys.empty());
 }
@@ -155,28 +154,29 @@ TEST(AudioErrorText, CoversTheTableAndCallsEverythingElseUnknown) {
         EXPECT_STREQ(audio_error_text(code), "Unknown error") << code;
 }
 
-TEST(StartStream, CreatesTheStreamOverThePatchAndCountsOnlyMinusOneAsFailure) {
+TEST(StartStream, CreatesTheStreamOverItsContextAndCountsOnlyMinusOneAsFailure) {
     create_oscillators();
+    StreamContext context{&patch, {}, nullptr};
     for (int played : {1, 0, -2}) {
         fake_audio.play_result = played;
         bool ok = false;
-        EXPECT_EQ(captured_stdout([&] { ok = start_stream(); }), "");
+        EXPECT_EQ(captured_stdout([&] { ok = start_stream(context); }), "");
         EXPECT_TRUE(ok) << played;
     }
     EXPECT_EQ(fake_audio.stream_length, 32768);
-    EXPECT_EQ(fake_audio.stream_mode, 0x1000150u);
     EXPECT_EQ(fake_audio.stream_rate, 44100);
-    EXPECT_EQ(fake_audio.stream_user_data, patch.OSC1);
+    EXPECT_EQ(fake_audio.stream_user_data, &context);
 
     fake_audio.error = 5;
     fake_audio.play_result = -1;
     bool ok = true;
-    EXPECT_EQ(captured_stdout([&] { ok = start_stream(); }), "Error!\nPlaying the sound failed.\n");
+    EXPECT_EQ(captured_stdout([&] { ok = start_stream(context); }),
+              "Error!\nPlaying the sound failed.\n");
     EXPECT_FALSE(ok);
 
     fake_audio.create_ok = false;
     fake_audio.play_result = 1;
     fake_audio.error = 12;
-    EXPECT_EQ(captured_stdout([&] { ok = start_stream(); }), "Error!\nNot enough memory \n");
+    EXPECT_EQ(captured_stdout([&] { ok = start_stream(context); }), "Error!\nNot enough memory \n");
     EXPECT_FALSE(ok);
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -18,13 +19,23 @@ void wait_a_little() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+// The first row from the top, above the lower carrier's, where column 0 is
+// white: the upper carrier of the picture presented.
+int32_t carrier_row(const SDL_Surface *surface) {
+    const auto *pixels = static_cast<const uint32_t *>(surface->pixels);
+    for (int32_t y = 1; y < 450; ++y)
+        if (pixels[y * surface->pitch / 4] == 0xffffff)
+            return y;
+    return -1;
+}
+
 // The window's presents go through here (--wrap): each one notes the
-// window's first pixel, and while `held` it waits, as a present does for a
+// picture's carrier row, and while `held` it waits, as a present does for a
 // display server that is slow to answer.
 struct FlipFake {
     std::atomic<uint32_t> held{0};
     std::atomic<uint32_t> started{0};
-    std::vector<uint32_t> shown; // the presenter thread's until it is stopped
+    std::vector<int32_t> shown; // the presenter thread's until it is stopped
 };
 FlipFake flips;
 } // namespace
@@ -33,7 +44,7 @@ extern "C" {
 int __real_SDL_Flip(SDL_Surface *surface);
 
 int __wrap_SDL_Flip(SDL_Surface *surface) {
-    flips.shown.push_back(*static_cast<uint32_t *>(surface->pixels));
+    flips.shown.push_back(carrier_row(surface));
     flips.started.fetch_add(1);
     while (flips.held.load() != 0)
         wait_a_little();
@@ -42,36 +53,37 @@ int __wrap_SDL_Flip(SDL_Surface *surface) {
 }
 
 namespace {
-SDL_Surface *draw(SDL_Surface *canvas, uint32_t colour) {
-    SDL_FillRect(canvas, nullptr, colour);
-    return canvas;
+// A preview whose carrier stands still at `level`, on row 120 + 50 * level.
+void publish(NewestOfThree<Preview> &previews, float level) {
+    for (PreviewSample &s : previews.to_write().samples)
+        s = {0.0f, 0.0f, 0.0f, 0.0f, level};
+    previews.publish();
 }
 } // namespace
 
-TEST(Presenter, TheStreamNeverWaitsForASlowPresentAndTheNewestPictureIsShownAfterIt) {
+TEST(Presenter, TheStreamNeverWaitsForASlowPresentAndTheNewestPreviewIsShownAfterIt) {
     static char dummy_driver[] = "SDL_VIDEODRIVER=dummy";
     SDL_putenv(dummy_driver);
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE), 0);
     SDL_Surface *window = SDL_SetVideoMode(640, 800, 32, SDL_SWSURFACE);
     ASSERT_NE(window, nullptr);
-    flips.shown.clear(); // the presents of earlier tests, made in place
+    flips.shown.clear();
     flips.started = 0;
-    SDL_Surface *canvas = start_presenter(window);
-    ASSERT_NE(canvas, window) << "no presenter thread";
+    auto previews = std::make_unique<NewestOfThree<Preview>>();
+    ASSERT_TRUE(start_presenter(window, *previews));
 
     flips.held = 1;
-    canvas = present(draw(canvas, 0x111111));
+    publish(*previews, 0.1f);
     while (flips.started.load() == 0)
         wait_a_little();
-    // Had present() waited for the held flip, the test would hang here.
-    canvas = present(draw(canvas, 0x222222));
-    canvas = present(draw(canvas, 0x333333));
-    draw(canvas, 0x444444); // being drawn: not handed over yet
+    // Had publishing waited for the held present, the test would hang here.
+    publish(*previews, 0.2f);
+    publish(*previews, 0.3f);
     flips.held = 0;
     while (flips.started.load() < 2)
         wait_a_little();
     stop_presenter();
 
-    EXPECT_EQ(flips.shown, (std::vector<uint32_t>{0x111111, 0x333333}));
+    EXPECT_EQ(flips.shown, (std::vector<int32_t>{125, 135}));
     SDL_Quit();
 }

@@ -59,9 +59,10 @@ void expect_scope_layout(const SDL_Surface *s) {
               (std::array<uint32_t, 6>{4, 0xff0000, 0xff00, 0xff, 640, 800}));
 }
 
-std::string open_screen_output() {
+// What open_screen printed, and where it said the previews go.
+std::string open_screen_output(NewestOfThree<Preview> **previews) {
     testing::internal::CaptureStdout();
-    open_screen();
+    *previews = open_screen();
     return testing::internal::GetCapturedStdout();
 }
 } // namespace
@@ -86,9 +87,10 @@ TEST(OpenScreen, WithoutAReachableXDisplaySaysSoInOneLineAndStartsNoVideo) {
         else
             unsetenv("DISPLAY");
         setenv("SDL_VIDEODRIVER", "dummy", 1); // would open, but is not a window
-        EXPECT_EQ(open_screen_output(),
+        NewestOfThree<Preview> *previews = nullptr;
+        EXPECT_EQ(open_screen_output(&previews),
                   "The scope window could not be opened: playing with sound only.\n");
-        EXPECT_EQ(screen, nullptr);
+        EXPECT_EQ(previews, nullptr);
         EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
     }
 }
@@ -100,11 +102,14 @@ TEST(OpenScreen, OpensTheWindowAndLeavesCtrlCAndSigtermAtTheirDefault) {
     setenv("DISPLAY", x.display.c_str(), 1);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
-    EXPECT_EQ(open_screen_output(), "");
-    expect_scope_layout(screen);
+    NewestOfThree<Preview> *previews = nullptr;
+    EXPECT_EQ(open_screen_output(&previews), "");
+    EXPECT_NE(previews, nullptr);
+    expect_scope_layout(SDL_GetVideoSurface());
     struct sigaction interrupt, terminate;
     sigaction(SIGINT, nullptr, &interrupt);
     sigaction(SIGTERM, nullptr, &terminate);
     EXPECT_EQ(interrupt.sa_handler, SIG_DFL);
     EXPECT_EQ(terminate.sa_handler, SIG_DFL);
+    close_screen();
 }

@@ -46,14 +46,14 @@ TEST(Patch, CarrierFollowsTheNoteOneTickLateAndOnlyInTheStream) {
         {70, true, 880.0f, 440.0f}, {61, true, C5, 880.0f}};
     for (const auto &[note, follow, freq, afreq] : ticks) {
         patch.note = note;
-        patch_tick(follow);
+        patch_tick(patch, follow);
         EXPECT_EQ(patch.OSC1->Freq, freq) << "note " << note;
         EXPECT_EQ(patch.OSC1->AFreq, afreq) << "note " << note;
     }
     // A Freq zeroed by the console holds the carrier for one tick.
     patch.OSC1->Freq = 0.0f;
     const float held = patch.OSC1->position;
-    patch_tick(true);
+    patch_tick(patch, true);
     EXPECT_EQ(patch.OSC1->position, held);
     EXPECT_EQ(patch.OSC1->Freq, C5);
 }
@@ -65,7 +65,7 @@ TEST(Patch, AmplitudeModulationSwingsBetweenZeroAndTwoTwiceASecond) {
     for (const auto &[at, ampl] :
          {std::pair{5513, 2.0f}, {16538, 0.0f}, {27563, 2.0f}, {38588, 0.0f}}) {
         for (; tick < at; ++tick)
-            patch_tick(true);
+            patch_tick(patch, true);
         EXPECT_NEAR(patch.OSC1->AAmpl, ampl, 1e-4) << "tick " << at;
     }
     EXPECT_EQ(patch.OSC1->Ampl, 1.0f);
@@ -85,7 +85,8 @@ TEST(Patch, ModulatorWithZeroFreqOrAmplLeavesTheCarrierAlone) {
         Oscillator alone(1.0f, 440.0f, ThreeLevelSquare);
         for (int i = 0; i < 2000; ++i) {
             alone.step();
-            ASSERT_EQ(patch_tick(true), alone.output()) << ampl << ", " << freq << ", tick " << i;
+            ASSERT_EQ(patch_tick(patch, true), alone.output())
+                << ampl << ", " << freq << ", tick " << i;
             ASSERT_EQ(patch.OSC1->APhase, 1.0f);
         }
         if (freq == 2.0f) {
@@ -103,9 +104,9 @@ TEST(Patch, ModulatorsScaleTheCarrierInTurnWithoutTouchingItsBaseSettings) {
         modulators[i]->Freq = settings[i][1];
     }
     for (int i = 1; i < 409; ++i)
-        patch_tick(true);
+        patch_tick(patch, true);
     // Scaling by OSC5 before OSC3, or in float arithmetic, gives 535.07666.
-    EXPECT_EQ(patch_tick(true), -1.08696461f);
+    EXPECT_EQ(patch_tick(patch, true), -1.08696461f);
     const Oscillator &c = *patch.OSC1;
     EXPECT_EQ((std::array<float, 3>{c.AAmpl, c.AFreq, c.APhase}),
               (std::array<float, 3>{1.08696461f, 535.076721f, 1.09917283f}));
@@ -121,17 +122,18 @@ TEST(Patch, CarrierSoundsAgainAtOnceWhenTheNoteComesBackFromTheHeights) {
         while (patch.note < top) {
             patch.note = patch.note + 1;
             for (int i = 0; i < 40; ++i)
-                patch_tick(true);
+                patch_tick(patch, true);
         }
         patch.note = patch.note - 1;
         for (int i = 0; i < 40; ++i)
-            patch_tick(true);
+            patch_tick(patch, true);
         patch.note = 70;
-        patch_tick(true); // still at the old frequency, one tick late
+        patch_tick(patch, true); // still at the old frequency, one tick late
         Oscillator fresh(1.0f, 880.0f, ThreeLevelSquare);
         for (int i = 0; i < 2000; ++i) {
             fresh.step();
-            ASSERT_EQ(patch_tick(true), fresh.output()) << "from note " << top << ", tick " << i;
+            ASSERT_EQ(patch_tick(patch, true), fresh.output())
+                << "from note " << top << ", tick " << i;
         }
     }
 }

@@ -3,13 +3,15 @@
 
 #include "synth/patch.h"
 #include "synth/sample.h"
-#include "synth/stream_progress.h"
+#include "synth/stream_context.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -18,10 +20,12 @@ constexpr unsigned char UNTOUCHED = 0xA5;
 
 using Bytes = std::vector<unsigned char>;
 
-// Runs the callback on a buffer of `size` bytes prefilled with UNTOUCHED.
-Bytes fill(int32_t length, size_t size, void *user_data = nullptr) {
+// Runs the callback, unpaced and without a window, on a buffer of `size`
+// bytes prefilled with UNTOUCHED.
+Bytes fill(int32_t length, size_t size) {
     Bytes buffer(size, UNTOUCHED);
-    EXPECT_EQ(stream_callback(nullptr, buffer.data(), length, user_data), 1);
+    StreamContext context{&patch, {}, nullptr};
+    EXPECT_EQ(stream_callback(nullptr, buffer.data(), length, &context), 1);
     return buffer;
 }
 
@@ -52,7 +56,7 @@ TEST(StreamCallback, StartPatchBlockIsAThreeLevelSquare) {
     EXPECT_NE(std::find(s.begin(), s.end(), -10000), s.end());
 }
 
-TEST(StreamCallback, BlocksContinueOneAnotherWhateverTheUserData) {
+TEST(StreamCallback, BlocksContinueOneAnother) {
     create_oscillators();
     const Bytes whole = fill(BLOCK_BYTES);
     create_oscillators();
@@ -60,8 +64,6 @@ TEST(StreamCallback, BlocksContinueOneAnotherWhateverTheUserData) {
     const Bytes second = fill(BLOCK_BYTES / 2);
     halves.insert(halves.end(), second.begin(), second.end());
     EXPECT_EQ(halves, whole);
-    create_oscillators();
-    EXPECT_EQ(fill(BLOCK_BYTES, BLOCK_BYTES, patch.OSC1), whole);
 }
 
 TEST(StreamCallback, NewNoteIsHeardFromTheSecondFrameOfTheNextBlock) {
@@ -140,7 +142,7 @@ struct ProgressSeen {
 };
 ProgressSeen seen;
 
-void watch_progress(int32_t done) {
+void watch_progress(void *, int32_t done) {
     seen.points.push_back(done);
     const Bytes &b = *seen.block;
     for (size_t at = 0; at < b.size(); at += 4)
@@ -159,17 +161,59 @@ TEST(StreamCallback, HandsOnFinishedPiecesAndAKeyBetweenThemLandsAtTheNextFrame)
     for (int frame = 0; frame < 1000; frame++) {
         if (frame == 512)
             patch.note = 61;
-        expected.push_back(pcm_sample(patch_tick(true)));
+        expected.push_back(pcm_sample(patch_tick(patch, true)));
     }
 
     create_oscillators();
     patch.note = 58;
     Bytes block(4000, UNTOUCHED);
     seen = {{}, true, &block};
-    stream_progress = watch_progress;
-    stream_callback(nullptr, block.data(), 4000, nullptr);
-    stream_progress = nullptr;
+    StreamContext context{&patch, {watch_progress, nullptr}, nullptr};
+    stream_callback(nullptr, block.data(), 4000, &context);
     EXPECT_EQ(seen.points, (std::vector<int32_t>{128, 256, 384, 512, 640, 768, 896, 1000}));
     EXPECT_TRUE(seen.only_finished_frames_written);
     EXPECT_EQ(samples(block), expected);
+}
+
+namespace {
+// Two blocks of a modulated patch, each followed by the five positions it
+// left, played with or without somewhere for the previews to go.
+std::vector<float> play_modulated_patch(NewestOfThree<Preview> *previews) {
+    create_oscillators();
+    patch.note = 63;
+    patch.OSC1->waveform = Sine;
+    Oscillator *const all[] = {patch.OSC1, patch.OSC2, patch.OSC3, patch.OSC4, patch.OSC5};
+    const float settings[][2] = {{3.0f, 0.3f}, {5.5f, 0.2f}, {7.0f, 0.5f}, {11.0f, 0.1f}};
+    for (int i = 0; i < 4; ++i) {
+        all[i + 1]->Freq = settings[i][0];
+        all[i + 1]->Ampl = settings[i][1];
+    }
+    std::vector<float> heard;
+    StreamContext context{&patch, {}, previews};
+    for (int block = 0; block < 2; ++block) {
+        Bytes bytes(BLOCK_BYTES);
+        stream_callback(nullptr, bytes.data(), BLOCK_BYTES, &context);
+        heard.insert(heard.end(), bytes.begin(), bytes.end());
+        for (const Oscillator *o : all)
+            heard.push_back(o->position);
+    }
+    return heard;
+}
+} // namespace
+
+TEST(StreamCallback, PublishesAPreviewFromPositionZeroAndPlaysOnAsWithoutOne) {
+    auto previews = std::make_unique<NewestOfThree<Preview>>();
+    const auto with_previews = play_modulated_patch(previews.get());
+
+    // The newest preview is the second block's: the patch from position 0
+    // at the note that block played, as a preview run now gives it.
+    const Preview *newest = previews->take();
+    ASSERT_NE(newest, nullptr);
+    auto again = std::make_unique<Preview>();
+    run_preview(patch, *again);
+    EXPECT_EQ(std::memcmp(newest, again.get(), sizeof(Preview)), 0);
+    EXPECT_NE(newest->samples[100].carrier, newest->samples[0].carrier);
+    EXPECT_EQ(previews->take(), nullptr) << "one preview a block, each taken once";
+
+    EXPECT_EQ(with_previews, play_modulated_patch(nullptr));
 }

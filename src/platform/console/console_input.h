@@ -6,15 +6,20 @@
 // What each system's console gives the key source (console_keys.cpp), in
 // console_input_linux.cpp and console_input_windows.cpp.
 
-// Takes the console for the program: raw mode, restored however the program
-// ends, and the handlers of the signals or events that end it.
+// Takes the console for the program: raw mode, and the handlers of the
+// signals or events that end it.
 void console_input_start();
+
+// Gives the console back as it was found. Safe to call at any time, more
+// than once.
+void console_input_stop();
 
 // One round of input, called with an empty queue: pushes the codes of what
 // standard input holds, waiting for it when asked to, and marks the queue
-// ended at the end of input. Ends the program when it has been asked to end.
+// ended at the end of input. Returns at once, pushing nothing, once the
+// program has been asked to end.
 void take_console_input(KeyQueue &queue, bool wait);
 
-// Ends the program, with the status of the signal or event that asked it to,
-// if one has.
-void exit_if_stop_requested();
+// The exit status asked for by the signal or event that asked the program to
+// end, or 0 while none has.
+int stop_requested();

@@ -73,7 +73,8 @@ void keep_standard_streams_open() {
 void take_console_input(KeyQueue &queue, bool wait) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {stop_request_fd(), POLLIN, 0}};
     const int ready = poll(fds, 2, wait ? wait_limit_ms() : 0);
-    exit_if_stop_requested();
+    if (stop_requested())
+        return;
     if (ready > 0 && fds[0].revents != 0)
         read_input(queue);
     if (decoder_in_sequence(input.decoder) && monotonic_ns() >= input.sequence_deadline_ns)
@@ -84,4 +85,8 @@ void console_input_start() {
     keep_standard_streams_open();
     terminal_enter_raw();
     console_signals_start();
+}
+
+void console_input_stop() {
+    terminal_leave_raw();
 }

@@ -95,7 +95,8 @@ void take_bytes(KeyQueue &queue, bool wait) {
 } // namespace
 
 void take_console_input(KeyQueue &queue, bool wait) {
-    exit_if_stop_requested();
+    if (stop_requested())
+        return;
     if (!input.console) {
         take_bytes(queue, wait);
         return;
@@ -103,7 +104,8 @@ void take_console_input(KeyQueue &queue, bool wait) {
     if (wait) {
         const HANDLE handles[2] = {stop_request_event(), input.handle};
         WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-        exit_if_stop_requested();
+        if (stop_requested())
+            return;
     }
     take_events(queue);
 }
@@ -118,4 +120,8 @@ void console_input_start() {
     DWORD n = 0;
     if (input.console)
         PeekConsoleInputW(input.handle, &record, 1, &n);
+}
+
+void console_input_stop() {
+    console_mode_stop();
 }

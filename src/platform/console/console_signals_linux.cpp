@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <initializer_list>
 #include <pthread.h>
@@ -94,7 +93,7 @@ int stop_request_fd() {
     return stop.pipe[0];
 }
 
-void exit_if_stop_requested() {
-    if (stop.signal)
-        exit(128 + stop.signal);
+int stop_requested() {
+    const int signal = stop.signal;
+    return signal ? 128 + signal : 0;
 }

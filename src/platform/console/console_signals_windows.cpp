@@ -4,7 +4,6 @@
 #include "platform/console/console_input.h"
 
 #include <atomic>
-#include <cstdlib>
 
 namespace {
 constexpr int INTERRUPTED = 128 + 2; // SIGINT's status
@@ -21,7 +20,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     stop.status = interrupt ? INTERRUPTED : HUNG_UP;
     SetEvent(stop.event);
     // Once this returns from a closed console, the system ends the process
-    // at once: the main thread's exit() does it, with its exit handlers.
+    // at once: the main thread ends it, with its shutdown.
     if (!interrupt)
         Sleep(INFINITE);
     return TRUE;
@@ -37,7 +36,6 @@ HANDLE stop_request_event() {
     return stop.event;
 }
 
-void exit_if_stop_requested() {
-    if (stop.status)
-        exit(stop.status);
+int stop_requested() {
+    return stop.status;
 }

@@ -2,7 +2,6 @@
 #include "platform/console/terminal_mode_linux.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,7 +17,7 @@ namespace {
 struct Terminal {
     termios saved;
     termios raw;
-    // Atomic: signal handlers read it, and the restore at exit clears it
+    // Atomic: signal handlers read it, and the final restore clears it
     // first, so that a continue landing during the restore does not make the
     // terminal raw again.
     std::atomic<bool> raw_mode{false};
@@ -31,14 +30,6 @@ void set_terminal(const termios &settings) {
         tcsetattr(STDIN_FILENO, TCSANOW, &settings);
 }
 
-// TCSANOW rather than TCSAFLUSH: output processing is the same in both modes,
-// so nothing needs draining first, and a drain waits for ever when the
-// terminal has stopped reading, which would keep a signalled program from
-// ending. Unread input is left to the shell.
-void restore_terminal() {
-    if (terminal.raw_mode.exchange(false))
-        set_terminal(terminal.saved);
-}
 } // namespace
 
 void terminal_enter_raw() {
@@ -61,7 +52,15 @@ void terminal_enter_raw() {
     // TCSANOW keeps keys typed before the switch; they are read as keys.
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0)
         terminal.raw_mode = true;
-    atexit(restore_terminal);
+}
+
+// TCSANOW rather than TCSAFLUSH: output processing is the same in both modes,
+// so nothing needs draining first, and a drain waits for ever when the
+// terminal has stopped reading, which would keep a signalled program from
+// ending. Unread input is left to the shell.
+void terminal_leave_raw() {
+    if (terminal.raw_mode.exchange(false))
+        set_terminal(terminal.saved);
 }
 
 bool terminal_is_raw() {

@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/console/terminal_mode_windows.h"
 
-#include <cstdlib>
-
 namespace {
 struct ConsoleMode {
     HANDLE input = nullptr;
     DWORD saved = 0;
 };
 ConsoleMode mode;
-
-void restore_mode() {
-    SetConsoleMode(mode.input, mode.saved);
-}
 } // namespace
 
 bool console_mode_start(HANDLE input) {
@@ -22,6 +16,11 @@ bool console_mode_start(HANDLE input) {
     const DWORD raw =
         (mode.saved & ~(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT)) | ENABLE_PROCESSED_INPUT;
     SetConsoleMode(input, raw);
-    atexit(restore_mode);
     return true;
+}
+
+void console_mode_stop() {
+    if (mode.input)
+        SetConsoleMode(mode.input, mode.saved);
+    mode.input = nullptr;
 }

@@ -5,6 +5,9 @@
 
 // The console's input in raw mode while the program runs: no echo, every key
 // at once rather than a line after Enter, Ctrl-C still the console's own
-// event. The mode found is restored at exit(). False when standard input is
-// not a console: its bytes are the keys as they stand.
+// event. False when standard input is not a console: its bytes are the keys
+// as they stand.
 bool console_mode_start(HANDLE input);
+
+// Restores the mode found at the start, if it was changed.
+void console_mode_stop();

@@ -21,12 +21,18 @@ constexpr int STARTED = -1;
 // A key that the child read, and whether key_waiting said so of the next.
 using Report = std::pair<int, int>;
 
+// The child's way out, as the program's: the console given back last.
+[[noreturn]] void end_child(int status) {
+    console_keys_stop();
+    exit(status);
+}
+
 // The child reports each key. Only a helper thread takes SIGTERM, so that
 // the main thread has nothing but the self-pipe to wake it from a wait. A
 // child that hangs is ended by its alarm.
 [[noreturn]] void run_child(int reports, bool spin) {
     alarm(10);
-    console_keys_start();
+    console_keys_start(end_child);
     std::thread([] {
         for (;;)
             pause();

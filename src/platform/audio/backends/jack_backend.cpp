@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "platform/audio/backends/backend.h"
 
+#include "common/progress_hook.h"
+#include "common/relaxed.h"
 #include "platform/audio/backends/rate_converter.h"
 #include "platform/audio/pacing/dry_spells.h"
 #include "platform/jack_client.h"
-#include "synth/relaxed.h"
-#include "synth/stream_progress.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/audio/backends/backend.h"
 
+#include "common/relaxed.h"
 #include "platform/audio/backends/frame_ring.h"
 #include "platform/audio/backends/portaudio_host.h"
 #include "platform/audio/pacing/dry_spells.h"
 #include "platform/audio/pacing/real_time_priority.h"
 #include "platform/main_thread_signals.h"
-#include "synth/relaxed.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -233,6 +233,10 @@ int FSOUND_Stream_Play(int, FSOUND_STREAM *s) {
     return 0;
 }
 
+ProgressHook audio_progress_hook() {
+    return stream_progress_hook();
+}
+
 void FSOUND_Close() {
     if (layer.playing) {
         const StreamRun run = stream_thread_stop();

@@ -5,6 +5,8 @@
 // driver selection, mixer start, error codes and an endless stream whose
 // blocks come from a callback on the library's own thread.
 
+#include "common/progress_hook.h"
+
 struct FSOUND_STREAM;
 
 typedef signed char (*FSOUND_STREAMCALLBACK)(FSOUND_STREAM *stream, void *buffer, int length,
@@ -45,3 +47,10 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM *stream);
 // Stops the stream (waiting for a callback in progress to return) and closes
 // the output. Safe to call at any time, more than once.
 void FSOUND_Close();
+
+// This layer's own, beside the library's calls: where a stream's callback
+// reports the frames it has finished, so that each piece goes to the device
+// as soon as it is made and the callback is held back until the device needs
+// more. Valid for the life of the process; it acts only from inside the
+// callback.
+ProgressHook audio_progress_hook();

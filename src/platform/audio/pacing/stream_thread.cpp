@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/audio/pacing/stream_thread.h"
 
+#include "common/relaxed.h"
 #include "platform/audio/pacing/pacer.h"
 #include "platform/audio/pacing/real_time_priority.h"
 #include "platform/audio/pacing/stream_wait.h"
 #include "platform/main_thread_signals.h"
 #include "platform/monotonic_clock.h"
-#include "synth/relaxed.h"
-#include "synth/stream_progress.h"
 
 #include <system_error>
 #include <thread>
@@ -33,8 +32,8 @@ struct StreamThread {
 StreamThread st;
 
 // The frame loop's progress, reported from inside the callback.
-void on_progress(int32_t frames_done) {
-    st.pacer->progress(frames_done);
+void on_progress(void *to, int32_t frames_done) {
+    static_cast<StreamThread *>(to)->pacer->progress(frames_done);
 }
 
 void run() {
@@ -60,17 +59,19 @@ bool stream_thread_start(BlockFill fill, void *user_data, char *block, int lengt
     st.length = length;
     st.device = device;
     st.rate = rate;
-    stream_progress = on_progress;
     st.started_ns = monotonic_ns();
     try {
         const MainThreadSignalsBlocked blocked;
         st.thread = std::thread(run);
     } catch (const std::system_error &) {
-        stream_progress = nullptr;
         stream_wait_close();
         return false;
     }
     return true;
+}
+
+ProgressHook stream_progress_hook() {
+    return {on_progress, &st};
 }
 
 StreamRun stream_thread_stop() {
@@ -83,7 +84,6 @@ StreamRun stream_thread_stop() {
         st.thread.detach();
     else
         st.thread.join();
-    stream_progress = nullptr;
     stream_wait_close();
     return {st.stats, monotonic_ns() - st.started_ns};
 }

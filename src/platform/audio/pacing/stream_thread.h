@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "common/progress_hook.h"
 #include "platform/audio/backends/audio_sink.h"
 #include "platform/audio/pacing/audio_stats.h"
 
@@ -17,6 +18,11 @@ using BlockFill = void (*)(char *block, int length, void *user_data);
 // start.
 bool stream_thread_start(BlockFill fill, void *user_data, char *block, int length,
                          AudioSink *device, int rate);
+
+// Where a fill reports its progress, so that each piece goes to the device
+// as it is made and the fill is held back until the device needs more. Only
+// for a fill running on the thread.
+ProgressHook stream_progress_hook();
 
 // What the stream did, and for how long.
 struct StreamRun {
