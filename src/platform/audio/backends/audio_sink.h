@@ -15,9 +15,10 @@
 // such frames. A sink converts what it must on the stream thread, inside
 // `write`, never on the device's thread.
 //
-// `start` is called once, on the main thread, before the stream thread
-// starts; every other call comes from the stream thread while it runs. The
-// sink is destroyed on the main thread after the stream thread has ended.
+// `start` is called once, on the thread that opened the sink, before the
+// sink is handed to the stream thread; every other call comes from the stream
+// thread while it plays on the sink. The sink is destroyed by the thread that
+// opened it, once the stream thread has given it up or has ended.
 class AudioSink {
   public:
     virtual ~AudioSink() = default;

@@ -7,7 +7,7 @@
 // that implements these also sets which host APIs PortAudio starts.
 
 // A short device buffer, in seconds, which PortAudio divides into a few
-// periods; the stream keeps two periods ahead (ahead_time.h).
+// periods; the stream keeps at least a period ahead (ahead_time.h).
 extern const double PORTAUDIO_BUFFER_S;
 
 // Before PortAudio starts: this system's sound libraries kept quiet on the

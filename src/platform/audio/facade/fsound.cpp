@@ -3,6 +3,7 @@
 
 #include "platform/audio/facade/fsound_error.h"
 #include "platform/audio/facade/outputs.h"
+#include "platform/audio/facade/reopener.h"
 #include "platform/audio/pacing/stream_thread.h"
 
 #include <memory>
@@ -31,7 +32,8 @@ struct Layer {
     int driver = 0;
     bool initialised = false;
     int mix_rate = 0;                // frames per second
-    std::unique_ptr<AudioSink> sink; // none for NoSound
+    std::unique_ptr<AudioSink> sink; // none for NoSound; the reopener's once playing
+    std::unique_ptr<Reopener> reopener;
     FSOUND_STREAM *stream = nullptr;
     bool playing = false;
     int last_error = FMOD_ERR_NONE;
@@ -105,14 +107,22 @@ void fill_block(char *block, int length, void *user_data) {
     s->callback(s, block, length, s->user_data);
 }
 
+// A device is watched over from here on, and opened again if it fails.
 int start_playing() {
+    AudioSink *device = nullptr;
+    SinkSwap *swap = nullptr;
     if (layer.sink) {
         const AudioError error = layer.sink->start();
         if (error != AudioError::None)
             return fsound_error(error);
+        layer.reopener = std::make_unique<Reopener>(*layer.backend, layer.drivers[layer.driver],
+                                                    layer.mix_rate, std::move(layer.sink));
+        device = layer.reopener->first_sink();
+        if (layer.reopener->start())
+            swap = layer.reopener->swap();
     }
     FSOUND_STREAM *const s = layer.stream;
-    return stream_thread_start(fill_block, s, s->block, s->length, layer.sink.get(), layer.mix_rate)
+    return stream_thread_start(fill_block, s, s->block, s->length, device, swap, layer.mix_rate)
                ? FMOD_ERR_NONE
                : FMOD_ERR_PLAY;
 }
@@ -238,10 +248,13 @@ ProgressHook audio_progress_hook() {
 }
 
 void FSOUND_Close() {
+    if (layer.reopener)
+        layer.reopener->stop();
     if (layer.playing) {
         const StreamRun run = stream_thread_stop();
         write_audio_stats(run.stats, run.elapsed_ns);
     }
+    layer.reopener.reset();
     layer.sink.reset();
     outputs_close();
     free_stream();

@@ -4,6 +4,7 @@
 #include "platform/audio/pacing/frame_time.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 // Before anything is measured: the first blocks are the slowest (cold caches,
@@ -15,7 +16,7 @@ constexpr long LEAST_STEP_MS = 4;
 // With a piece of 128 frames (2.9 ms) and a server period on top, this keeps
 // a key within 50 ms of its sound.
 constexpr long MOST_MS = 32;
-// What was measured loses a 64th a block.
+// A block's end as measured loses a 64th a block.
 constexpr int FADE = 64;
 
 long frames_of_ms(long ms, int rate) {
@@ -40,25 +41,36 @@ long lowered_ahead(long ahead, long period, int rate) {
 }
 
 // The floor starts at the starting ahead-time, as if a wake that late had
-// just been seen: it comes down as the clean blocks fade it. (A nanosecond
-// more, so that the frames come back whole from nanoseconds.)
+// just been seen in every stretch: the measurements bring it down once the
+// minute has gone by. (A nanosecond more, so that the frames come back whole
+// from nanoseconds.)
 AheadFloor::AheadFloor(long period, int rate)
     : rate(rate), least(period + ns_to_frames(PERIOD_SLACK_NS, rate)),
       most(frames_of_ms(MOST_MS, rate)),
       wake_late_ns(frames_to_ns(std::max(initial_ahead(period, rate) - least, 0L), rate) + 1) {
+    std::fill(std::begin(late_in), std::end(late_in), wake_late_ns);
     update();
 }
 
-// A wake later than the most can cover is held at the most, so that a stop
-// of the whole process (Ctrl-Z) fades like any other spike.
-void AheadFloor::raise_late_wake(int64_t late_ns) {
-    wake_late_ns = std::min(late_ns, frames_to_ns(most, rate));
+bool AheadFloor::raise_late_wake(int64_t late_ns) {
+    if (late_ns > frames_to_ns(most, rate))
+        return false;
+    late_in[bucket] = late_ns;
+    if (late_ns <= wake_late_ns)
+        return false;
+    wake_late_ns = late_ns;
     update();
+    return true;
 }
 
 void AheadFloor::note_block_end(int64_t ns) {
-    wake_late_ns -= wake_late_ns / FADE;
     end_ns = std::max(ns, end_ns - end_ns / FADE);
+    if (++blocks_in_bucket == BUCKET_BLOCKS) {
+        blocks_in_bucket = 0;
+        bucket = (bucket + 1) % BUCKETS;
+        late_in[bucket] = 0;
+        wake_late_ns = *std::max_element(std::begin(late_in), std::end(late_in));
+    }
     update();
 }
 

@@ -31,19 +31,21 @@ long lowered_ahead(long ahead, long period, int rate);
 constexpr int64_t PERIOD_SLACK_NS = 1'000'000;
 
 // What the stream has lately measured of its own hold-ups, and the least
-// ahead-time that covers them: the latest wake seen lately (the device plays
-// on while the stream is late, and then makes a piece before it writes),
-// plus the device's period (it takes that many frames at once) and the slack
-// a period may be played late by. The piece's making is well within that
-// slack. The end of a block is covered by the block's last pieces instead
-// (the pacer), so that a slow end costs latency only to the keys that come
-// during it.
+// ahead-time that covers them: the latest wake of the last minute (the device
+// plays on while the stream is late, and then makes a piece before it
+// writes), plus the device's period (it takes that many frames at once) and
+// the slack a period may be played late by. The piece's making is well within
+// that slack. The end of a block is covered by the block's last pieces
+// instead (the pacer), so that a slow end costs latency only to the keys that
+// come during it.
 //
-// Both fade by a 64th a block (halved in about 8 s of 8192-frame blocks):
-// a late wake or a longer end counts in full at once, one old spike is
-// forgotten after some seconds, and hold-ups that come back every few
-// seconds keep their cover. Fed by the stream thread: a late wake costs a
-// comparison, the rest is done once a block.
+// A late wake counts in full at once, and for a minute: a machine's hold-ups
+// come back every few tens of seconds, and a floor that forgot them sooner
+// would meet each one short. A wake later than the most ahead-time is not a
+// hold-up that any ahead-time covers (the whole process was stopped, or the
+// machine paused): it is left out. The block's end fades by a 64th a block
+// (halved in about 8 s). Fed by the stream thread: a late wake costs a
+// comparison or two, the rest is done once a block.
 class AheadFloor {
   public:
     AheadFloor(long period, int rate);
@@ -51,13 +53,12 @@ class AheadFloor {
     // A wait ended `late_ns` after its deadline. True when that raised the
     // floor, now in force.
     bool note_late_wake(int64_t late_ns) {
-        if (late_ns <= wake_late_ns)
+        if (late_ns <= late_in[bucket])
             return false;
-        raise_late_wake(late_ns);
-        return true;
+        return raise_late_wake(late_ns);
     }
     // Once a block: its end lasted `end_ns` (0 when not seen); what was
-    // measured before fades.
+    // measured before fades, and wakes older than a minute are forgotten.
     void note_block_end(int64_t end_ns);
 
     // The least ahead-time, in frames: never below the period and its slack,
@@ -67,13 +68,23 @@ class AheadFloor {
     long block_end() const { return end; }
 
   private:
-    void raise_late_wake(int64_t late_ns);
+    // The minute in stretches of about ten seconds, each with its latest
+    // wake, the oldest dropped as a new one starts.
+    static constexpr int BUCKETS = 6;
+    static constexpr int BUCKET_BLOCKS = 54; // 10 s of 8192-frame blocks at 44.1 kHz
+
+    bool raise_late_wake(int64_t late_ns);
     void update();
 
-    const int rate;
-    const long least; // frames: the period and its slack
-    const long most;  // frames
-    int64_t wake_late_ns;
+    // Not const: a floor starts over for a device opened in place of one
+    // that failed.
+    int rate;
+    long least;               // frames: the period and its slack
+    long most;                // frames
+    int64_t late_in[BUCKETS]; // ns
+    int bucket = 0;
+    int blocks_in_bucket = 0;
+    int64_t wake_late_ns; // the latest of them
     int64_t end_ns = 0;
     long floor = 0;
     long end = 0;

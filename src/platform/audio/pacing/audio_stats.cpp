@@ -10,6 +10,35 @@ void AudioStats::note_callback(int64_t duration_ns) {
     max_callback_ns = std::max(max_callback_ns, duration_ns);
 }
 
+void AudioStats::note_outage(int64_t from_ns) {
+    if (outages < MOST_OUTAGES)
+        outage[outages] = {from_ns, -1, -1};
+    outages++;
+}
+
+void AudioStats::note_outage_end(int64_t back_ns, int64_t opened_ns) {
+    if (outages > 0 && outages <= MOST_OUTAGES) {
+        outage[outages - 1].opened_ns = opened_ns;
+        outage[outages - 1].back_ns = back_ns;
+    }
+}
+
+namespace {
+// Each outage as `outage_N_at_s` (when the output failed), `outage_N_s` (how
+// long until the stream played on it again; -1 if it never did) and
+// `outage_N_back_ms` (from the output opened again to the stream on it).
+void write_outages(FILE *f, const AudioStats &s) {
+    fprintf(f, "outages %u\n", s.outages);
+    for (uint32_t i = 0; i < s.outages && i < AudioStats::MOST_OUTAGES; i++) {
+        const AudioStats::Outage &o = s.outage[i];
+        const bool back = o.back_ns >= 0;
+        fprintf(f, "outage_%u_at_s %.3f\noutage_%u_s %.3f\noutage_%u_back_ms %.1f\n", i + 1,
+                o.from_ns / 1e9, i + 1, back ? (o.back_ns - o.from_ns) / 1e9 : -1.0, i + 1,
+                back ? (o.back_ns - o.opened_ns) / 1e6 : -1.0);
+    }
+}
+} // namespace
+
 void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
     const char *path = getenv("SCOPESYNTH_AUDIO_STATS");
     if (!path)
@@ -29,5 +58,6 @@ void write_audio_stats(const AudioStats &s, int64_t elapsed_ns) {
         elapsed_ns / 1e9, s.max_block_end_ns / 1e3, s.max_write_ns / 1e3, s.max_wake_late_ns / 1e3,
         s.max_wake_late_at_ns / 1e9, s.last_underrun_ns < 0 ? -1.0 : s.last_underrun_ns / 1e9,
         s.min_ahead_ns == INT64_MAX ? 0.0 : s.min_ahead_ns / 1e6, s.ahead_floor_ns / 1e6);
+    write_outages(f, s);
     fclose(f);
 }

@@ -32,7 +32,20 @@ struct AudioStats {
     int64_t last_underrun_ns = -1; // -1 with none
     bool realtime = false;
 
+    // The output's outages: when it failed and the stream went on on its
+    // clock, when the output was opened again, and when the stream played
+    // on it again (-1 while not back), on the monotonic clock. The first
+    // MOST_OUTAGES are kept; `outages` counts them all.
+    struct Outage {
+        int64_t from_ns, opened_ns, back_ns;
+    };
+    static constexpr uint32_t MOST_OUTAGES = 64;
+    Outage outage[MOST_OUTAGES];
+    uint32_t outages = 0;
+
     void note_callback(int64_t duration_ns);
+    void note_outage(int64_t from_ns);
+    void note_outage_end(int64_t back_ns, int64_t opened_ns);
 };
 
 // When SCOPESYNTH_AUDIO_STATS names a file, writes the figures there as

@@ -14,10 +14,10 @@ constexpr int64_t MIN_WAIT_NS = 1'000'000;
 } // namespace
 
 Pacer::Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
-             long block_frames)
-    : sink(device), clock(time, rate, block_frames), time(time), stats(stats), rate(rate),
-      block(block), block_frames(block_frames), period((sink ? sink : &clock)->period()),
-      floor(period, rate), stepped_ns(time.now_ns()) {
+             long block_frames, SinkSwap *swap)
+    : sink(device), clock(time, rate, block_frames), swap(swap), time(time), stats(stats),
+      rate(rate), block(block), block_frames(block_frames),
+      period((sink ? sink : &clock)->period()), floor(period, rate), stepped_ns(time.now_ns()) {
     if (!sink)
         sink = &clock;
     update_ahead();
@@ -49,17 +49,46 @@ void Pacer::note_dry_spells() {
 }
 
 // The device has gone, or stopped taking frames: the stream goes on at real
-// time, unheard.
+// time, unheard, and the device is given up to be opened again.
 void Pacer::fall_back_to_clock() {
     stats.clock_fallbacks++;
+    stats.note_outage(time.now_ns());
+    if (swap) {
+        swap->give_up(sink);
+        awaiting = true;
+    }
     sink = &clock;
     clock.restart();
     dry_spells = 0;
 }
 
+// The output is back: from the next frame on the stream plays on it, with the
+// ahead-time a device starts with. The frames the clock took were the ones
+// not heard; none is played twice.
+void Pacer::take_offered_device() {
+    int64_t opened_ns = 0;
+    AudioSink *device = swap->take_offer(&opened_ns);
+    if (!device)
+        return;
+    awaiting = false;
+    sink = device;
+    period = sink->period();
+    floor = AheadFloor(period, rate);
+    raised = 0;
+    stepped_ns = time.now_ns();
+    update_ahead();
+    dry_spells = sink->dry_spells();
+    last_held = 0;
+    stalled_ns = 0;
+    stats.note_outage_end(stepped_ns, opened_ns);
+}
+
 // What the sink holds and how much more it takes now. A device that failed or
-// stalled is left for the clock here, the one place where its level is read.
+// stalled is left for the clock here, the one place where its level is read,
+// and one offered in its place is taken.
 void Pacer::level(long *held, long *room) {
+    if (awaiting)
+        take_offered_device();
     const bool ok = sink->level(held, room);
     note_dry_spells();
     if (!on_clock() && (!ok || stalled_ns > STALL_NS)) {

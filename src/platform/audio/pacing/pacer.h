@@ -5,6 +5,7 @@
 #include "platform/audio/pacing/ahead_time.h"
 #include "platform/audio/pacing/audio_stats.h"
 #include "platform/audio/pacing/clock_sink.h"
+#include "platform/audio/pacing/sink_swap.h"
 #include "platform/audio/pacing/stream_time.h"
 
 #include <cstdint>
@@ -49,9 +50,11 @@ class Pacer {
     static constexpr int64_t ONE_STALL_NS = 2'000'000'000;
 
     // Frames go to `device`, or with none to the clock from the start. The
-    // blocks are `block_frames` long, each computed into `block`.
+    // blocks are `block_frames` long, each computed into `block`. With a
+    // `swap`, a device that fails is given up through it, and a device
+    // offered through it is taken at the next piece.
     Pacer(AudioSink *device, StreamTime &time, AudioStats &stats, int rate, const char *block,
-          long block_frames);
+          long block_frames, SinkSwap *swap = nullptr);
 
     // Before a block: waits until the sink needs its first frames.
     void begin_block();
@@ -74,6 +77,7 @@ class Pacer {
     void update_ahead();
     void note_late_wake(int64_t late_ns, int64_t now);
     void fall_back_to_clock();
+    void take_offered_device();
     void wait(int64_t ns);
     void deliver(long upto);
     void hold_back(long to);
@@ -82,6 +86,8 @@ class Pacer {
 
     AudioSink *sink; // the device, or the clock
     ClockSink clock;
+    SinkSwap *const swap;  // none: a failed device is left for good
+    bool awaiting = false; // on the clock since a device failed, waiting for another
     StreamTime &time;
     AudioStats &stats;
     const int rate;

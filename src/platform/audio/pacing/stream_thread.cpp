@@ -21,6 +21,7 @@ struct StreamThread {
     char *block = nullptr;
     int length = 0; // bytes
     AudioSink *device = nullptr;
+    SinkSwap *swap = nullptr;
     int rate = 0;
     Pacer *pacer = nullptr; // the running thread's own
     SystemTime time;
@@ -38,7 +39,8 @@ void on_progress(void *to, int32_t frames_done) {
 
 void run() {
     st.stats.realtime = ask_for_real_time();
-    Pacer pacer(st.device, st.time, st.stats, st.rate, st.block, st.length / BYTES_PER_FRAME);
+    Pacer pacer(st.device, st.time, st.stats, st.rate, st.block, st.length / BYTES_PER_FRAME,
+                st.swap);
     st.pacer = &pacer;
     while (!st.stopping) {
         pacer.begin_block();
@@ -49,7 +51,7 @@ void run() {
 } // namespace
 
 bool stream_thread_start(BlockFill fill, void *user_data, char *block, int length,
-                         AudioSink *device, int rate) {
+                         AudioSink *device, SinkSwap *swap, int rate) {
     if (!stream_wait_open())
         return false;
     st = StreamThread();
@@ -58,6 +60,7 @@ bool stream_thread_start(BlockFill fill, void *user_data, char *block, int lengt
     st.block = block;
     st.length = length;
     st.device = device;
+    st.swap = swap;
     st.rate = rate;
     st.started_ns = monotonic_ns();
     try {

@@ -4,6 +4,7 @@
 #include "common/progress_hook.h"
 #include "platform/audio/backends/audio_sink.h"
 #include "platform/audio/pacing/audio_stats.h"
+#include "platform/audio/pacing/sink_swap.h"
 
 #include <cstdint>
 
@@ -14,10 +15,11 @@ using BlockFill = void (*)(char *block, int length, void *user_data);
 // Starts the layer's own thread, which has `fill` fill `block` (`length`
 // bytes) one block after another and hands the frames to `device` (with
 // none, to the clock) as they are made, paced by the pacer at `rate` frames
-// per second. `fill` runs on this thread only. False when the thread cannot
-// start.
+// per second. A device that fails is given up through `swap`, if any, and
+// one offered there is played on in its place. `fill` runs on this thread
+// only. False when the thread cannot start.
 bool stream_thread_start(BlockFill fill, void *user_data, char *block, int length,
-                         AudioSink *device, int rate);
+                         AudioSink *device, SinkSwap *swap, int rate);
 
 // Where a fill reports its progress, so that each piece goes to the device
 // as it is made and the fill is held back until the device needs more. Only

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -186,7 +187,7 @@ TEST_F(PacerTest, ACallbackWithoutProgressIsHandedOnWhole) {
 TEST_F(PacerTest, TheAheadTimeFallsWithCleanBlocksAndALateWakeRaisesItAtOnce) {
     FakeDevice device(time, 128, 8192);
     Pacer pacer(&device, time, stats, RATE, block.data(), BLOCK);
-    while (time.now < 60'000'000'000)
+    while (time.now < 70'000'000'000)
         run_block(pacer);
     // Down to about the period (2.9 ms) and its slack (1 ms).
     EXPECT_LT(pacer.ahead_frames(), ns_to_frames(5'000'000, RATE));
@@ -222,7 +223,9 @@ TEST_F(PacerTest, AnUnderrunRaisesTheAheadTimeByTheRuleUntilALongCleanStretch) {
     EXPECT_EQ(pacer.ahead_frames(), raised);
     run_block(pacer);
     run_block(pacer);
-    EXPECT_EQ(pacer.ahead_frames(), lowered_ahead(raised, 512, RATE));
+    // Not below the floor, still at its start within the first minute.
+    EXPECT_EQ(pacer.ahead_frames(), std::max(lowered_ahead(raised, 512, RATE), initial));
+    EXPECT_LT(pacer.ahead_frames(), raised);
     EXPECT_EQ(stats.underruns, 1u);
 }
 
@@ -301,6 +304,42 @@ TEST_F(PacerTest, AFailedDeviceIsLeftForTheClockAtOnce) {
     EXPECT_TRUE(pacer.on_clock());
     EXPECT_EQ(device.frames_received(), received);
     EXPECT_EQ(stats.underruns, 1u) << "the clock's own count is not the device's";
+}
+
+// The device fails mid-block and is given up; the one opened again in its
+// place takes the stream on from the next piece, at the ahead-time a device
+// starts with: the frames in between went to the clock, none is played twice.
+TEST_F(PacerTest, AFailedDeviceIsGivenUpAndTheOneOfferedTakesTheNextPieceOn) {
+    FakeDevice first(time, 256, 4096), second(time, 512, 8192);
+    SinkSwap swap;
+    Pacer pacer(&first, time, stats, RATE, block.data(), BLOCK, &swap);
+    run_block(pacer);
+    pacer.begin_block();
+    long done = PIECE;
+    for (; done <= BLOCK / 4; done += PIECE)
+        pacer.progress(done);
+    first.failed = true;
+    for (; done <= BLOCK / 2; done += PIECE)
+        pacer.progress(done);
+    EXPECT_EQ(swap.take_failed(), &first);
+    const long heard_before = first.frames_received() - BLOCK;
+    const int64_t opened_ns = time.now;
+    swap.offer(&second, opened_ns);
+    const long offered_at = done - PIECE;
+    for (; done <= BLOCK; done += PIECE)
+        pacer.progress(done);
+    EXPECT_EQ(pacer.ahead_frames(), initial_ahead(512, RATE));
+    pacer.end_block();
+    run_block(pacer);
+
+    EXPECT_FALSE(pacer.on_clock());
+    EXPECT_LT(heard_before, offered_at);
+    std::vector<char> expected(block.begin() + offered_at * BYTES_PER_FRAME, block.end());
+    expected.insert(expected.end(), block.begin(), block.end());
+    EXPECT_EQ(second.received, expected);
+    ASSERT_EQ(stats.outages, 1u);
+    EXPECT_EQ(stats.outage[0].opened_ns, opened_ns);
+    EXPECT_GE(stats.outage[0].back_ns, opened_ns);
 }
 
 TEST_F(PacerTest, AStopLongerThanABlockResumesFromThePresentWithoutABurst) {
