@@ -45,7 +45,7 @@ long lowered_ahead(long ahead, long period, int rate) {
 // minute has gone by. (A nanosecond more, so that the frames come back whole
 // from nanoseconds.)
 AheadFloor::AheadFloor(long period, int rate)
-    : rate(rate), least(period + ns_to_frames(PERIOD_SLACK_NS, rate)),
+    : rate(rate), least(period + ns_to_frames(PERIOD_SLACK_NS, rate)), two_periods(2 * period),
       most(frames_of_ms(MOST_MS, rate)),
       wake_late_ns(frames_to_ns(std::max(initial_ahead(period, rate) - least, 0L), rate) + 1) {
     std::fill(std::begin(late_in), std::end(late_in), wake_late_ns);
@@ -75,6 +75,6 @@ void AheadFloor::note_block_end(int64_t ns) {
 }
 
 void AheadFloor::update() {
-    floor = std::min(least + long(ns_to_frames(wake_late_ns, rate)), most);
+    floor = std::min(std::max(least + long(ns_to_frames(wake_late_ns, rate)), two_periods), most);
     end = long(ns_to_frames(end_ns, rate));
 }

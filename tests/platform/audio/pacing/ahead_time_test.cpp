@@ -46,9 +46,10 @@ TEST(AheadTime, StartsAtTwoPeriodsAboveAFloorAndRisesAfterUnderrunsWithinTheGoal
 }
 
 TEST(AheadTime, TheFloorFollowsTheLatestWakeOfTheLastMinuteAboveThePeriodAndItsSlack) {
-    AheadFloor floor(128, RATE);
-    EXPECT_EQ(floor.frames(), initial_ahead(128, RATE));
-    const double least = ms(128 + RATE / 1000);
+    // A device that plays continuously: no period, only the slack.
+    AheadFloor floor(0, RATE);
+    EXPECT_EQ(floor.frames(), initial_ahead(0, RATE));
+    const double least = ms(RATE / 1000);
     // Wakes 0.2 ms late bring it down once the first minute has gone by.
     run_blocks(floor, 70, MS / 5);
     EXPECT_NEAR(ms(floor.frames()), least + 0.2, 0.05);
@@ -62,4 +63,11 @@ TEST(AheadTime, TheFloorFollowsTheLatestWakeOfTheLastMinuteAboveThePeriodAndItsS
     // A stop of the whole process is no hold-up any ahead-time covers.
     EXPECT_FALSE(floor.note_late_wake(10'000 * MS));
     EXPECT_NEAR(ms(floor.frames()), least, 0.05);
+
+    // A device of periods keeps two of them, whatever the wakes.
+    AheadFloor periods(256, RATE);
+    run_blocks(periods, 70, 0);
+    EXPECT_EQ(periods.frames(), 512);
+    periods.note_late_wake(7 * MS);
+    EXPECT_NEAR(ms(periods.frames()), ms(256) + 1 + 7, 0.05);
 }
