@@ -9,14 +9,19 @@ session is never stopped by Ctrl-Z."""
 import os
 import re
 import signal
+import subprocess
 import tempfile
 import time
 import unittest
 
 from harness import BINARY, Session, SessionTest
+from rig.audio import JackServer, choose_driver, probe
 from rig.program import BLOCK_S, HELP_END
+from rig.recording import Recording
 
 PROMPT = "ready> "
+# A JACK server name of this file's own.
+JACK_SERVER = "scopesynth_jobs"
 
 
 class Shell(Session):
@@ -136,6 +141,84 @@ class StopAndContinue(SessionTest):
         s.expect(PROMPT)
         self.assertIn(b"status 0.", s.run("echo status $?."))
         self.assertEqual(s.settings(), before)
+
+    def test_a_job_stopped_on_jack_leaves_the_graph_until_fg(self):
+        # A client frozen in the graph would hold up the server, which waits
+        # for it (--sync), and every other client with it: the recorder here.
+        home = self.enterContext(tempfile.TemporaryDirectory())
+        log = os.path.join(home, "jackd.log")
+        server = JackServer(44100, JACK_SERVER, sync=True, log=log)
+        self.addCleanup(server.stop)
+        recording = os.path.join(home, "recording")
+        recorder = subprocess.Popen(probe("record", recording), stdout=subprocess.PIPE, env=server.env)
+        self.addCleanup(recorder.stdout.close)
+        self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
+        self.assertEqual(recorder.stdout.readline(), b"recording\n")
+        s = self.shell()
+        s.output = b""
+        s.send("JACK_DEFAULT_SERVER=%s DISPLAY= %s\r" % (JACK_SERVER, BINARY))
+        choose_driver(s, "3", "ASIO", "system")
+        s.expect(HELP_END, timeout=20)
+        wait_for_connections(server)
+
+        s.send("\x1a")
+        s.expect("Stopped")
+        stopped_at = time.monotonic()
+        logged = os.path.getsize(log)
+        s.expect(PROMPT)
+        time.sleep(2)
+        self.assertEqual(playing_connections(server), {}, "still in the graph while stopped")
+        # Not a line from the server: a client it waits for in vain makes it
+        # report an xrun, or an error, every cycle.
+        with open(log, "rb") as f:
+            f.seek(logged)
+            self.assertEqual(f.read(), b"")
+        s.output = b""
+        s.send("fg\r")
+        continued_at = time.monotonic()
+        s.expect(BINARY)
+        wait_for_connections(server)
+        s.send("a")
+        s.expect("Note [59]", timeout=1)
+        time.sleep(1)
+        recorder.send_signal(signal.SIGTERM)
+        self.assertEqual(recorder.wait(timeout=10), 0)
+        s.send("\x03")
+        s.expect(PROMPT)
+
+        heard = Recording(recording)
+        # The recorder's cycles ran on at the server's pace while the program
+        # was stopped: 1024 frames at 44100 Hz, 43 a second.
+        during = [t for t in heard.starts if stopped_at + 0.2 < t < continued_at - 0.2]
+        self.assertGreater(len(during), 0.8 * 43 * (continued_at - stopped_at - 0.4))
+        # And the program plays again after fg.
+        periods = heard.periods()
+        after = [i for i, t in enumerate(heard.starts) if t > continued_at + 0.5]
+        self.assertTrue(after and all(any(periods[i]) for i in after), len(after))
+
+
+def playing_connections(server):
+    """The connections of the program's outputs to the sound card, by port."""
+    listing = subprocess.run(["jack_lsp", "-c"], capture_output=True, env=server.env, timeout=20)
+    if listing.returncode:
+        raise AssertionError("the server takes no client: %r" % listing.stderr)
+    found, port = {}, None
+    for line in listing.stdout.decode().splitlines():
+        if not line.startswith(" "):
+            port = line
+        elif port.startswith("scopesynth:out_") and line.strip().startswith("system:"):
+            found.setdefault(port, []).append(line.strip())
+    return found
+
+
+def wait_for_connections(server, timeout=5):
+    """Waits until the program's two outputs feed the sound card's two inputs."""
+    playing = {"scopesynth:out_1": ["system:playback_1"], "scopesynth:out_2": ["system:playback_2"]}
+    end = time.monotonic() + timeout
+    while playing_connections(server) != playing:
+        if time.monotonic() > end:
+            raise AssertionError("not playing: %r" % playing_connections(server))
+        time.sleep(0.1)
 
 
 if __name__ == "__main__":

@@ -73,7 +73,7 @@ void keep_standard_streams_open() {
 void take_console_input(KeyQueue &queue, bool wait) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {stop_request_fd(), POLLIN, 0}};
     const int ready = poll(fds, 2, wait ? wait_limit_ms() : 0);
-    if (stop_requested())
+    if (stop_requested() || stop_job_if_asked())
         return;
     if (ready > 0 && fds[0].revents != 0)
         read_input(queue);
@@ -81,10 +81,10 @@ void take_console_input(KeyQueue &queue, bool wait) {
         push(queue, decode_timeout(input.decoder));
 }
 
-void console_input_start() {
+void console_input_start(const JobStopSteps *steps) {
     keep_standard_streams_open();
     terminal_enter_raw();
-    console_signals_start();
+    console_signals_start(steps);
 }
 
 void console_input_stop() {

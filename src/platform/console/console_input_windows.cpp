@@ -110,7 +110,8 @@ void take_console_input(KeyQueue &queue, bool wait) {
     take_events(queue);
 }
 
-void console_input_start() {
+// The Windows console has no job control: nothing stops the program there.
+void console_input_start(const JobStopSteps *) {
     input.handle = GetStdHandle(STD_INPUT_HANDLE);
     input.console = console_mode_start(input.handle);
     console_signals_start();

@@ -19,12 +19,12 @@ void end_if_asked() {
 }
 } // namespace
 
-void console_keys_start(void (*end_program)(int status)) {
+void console_keys_start(void (*end_program)(int status), const JobStopSteps *steps) {
     keys.end_program = end_program;
     if (keys.started)
         return; // a second start would save the raw mode as the one to restore
     keys.started = true;
-    console_input_start();
+    console_input_start(steps);
 }
 
 void console_keys_stop() {

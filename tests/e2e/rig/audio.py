@@ -40,19 +40,25 @@ class JackServer:
     when `realtime` (the tests do without: a sanitizer's slow client must not
     hold up the server's thread). With `sync` the server waits for a client
     that is late with its cycle instead of running the next without it, and
-    with it the MIDI that the skipped cycle brought."""
+    with it the MIDI that the skipped cycle brought. With `log`, what the
+    server prints goes to that file (its xruns among it)."""
 
-    def __init__(self, rate, name=SERVER, period=1024, realtime=False, sync=False):
+    def __init__(self, rate, name=SERVER, period=1024, realtime=False, sync=False, log=None):
         self.name = name
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
-        self.proc = subprocess.Popen(
-            ["jackd", "--realtime" if realtime else "--no-realtime", "-n", name]
-            + (["--sync"] if sync else [])
-            + ["-d", "dummy", "-r", str(rate), "-p", str(period)],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-            env=self.env,
-        )
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        try:
+            self.proc = subprocess.Popen(
+                ["jackd", "--realtime" if realtime else "--no-realtime", "-n", name]
+                + (["--sync"] if sync else [])
+                + ["-d", "dummy", "-r", str(rate), "-p", str(period)],
+                stdout=out,
+                stderr=out,
+                env=self.env,
+            )
+        finally:
+            if log:
+                out.close()
         end = time.monotonic() + 15
         try:
             while not self.ready():

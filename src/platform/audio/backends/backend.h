@@ -42,5 +42,10 @@ extern const Backend PORTAUDIO_DIRECTSOUND;
 extern const Backend PORTAUDIO_MME;
 extern const Backend PORTAUDIO_WASAPI;
 
-// The JACK server, spoken to directly (jack_backend.cpp); Linux only.
+// The JACK server, spoken to directly (jack_backend.cpp); Linux only. Its
+// calls may come from any thread, one at a time: the main thread, and the
+// thread that reopens the output once its server has gone. After a server
+// has gone and another (or the same) has started, at any rate, `list` sees
+// the new server and `open` plays on a new client, connected to the inputs
+// of the device named, at the new server's rate.
 extern const Backend JACK_BACKEND;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
@@ -34,20 +35,17 @@ constexpr size_t RING_FRAMES = 8192; // at the stream's rate
 const bool USER_LATENCY = std::getenv("PIPEWIRE_LATENCY") != nullptr;
 
 // The client that listed the sinks, until a sink takes the server's rate
-// from it.
+// from it. The calls below come from one thread at a time (the main thread
+// at first, the audio layer's reopener after a server has gone), so that
+// this needs no lock.
 struct Jack {
     std::shared_ptr<JackClient> kept;
 };
 Jack jack;
 
 // The audio inputs of the server, "client:port", in the server's order.
-std::vector<std::string> audio_inputs(jack_client_t *client) {
-    std::vector<std::string> names;
-    const char **found = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
-    for (int i = 0; found && found[i]; i++)
-        names.emplace_back(found[i]);
-    jack_free(found);
-    return names;
+std::vector<std::string> audio_inputs(JackClient &client) {
+    return client.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
 }
 
 std::string client_of(const std::string &port) {
@@ -70,7 +68,8 @@ __attribute__((no_sanitize("thread"))) void take_frames(const float *frames, jac
 // The server plays at its own rate. At the stream's rate the frames go to
 // the ring as they are, bit for bit; at another the converter turns them
 // into the server's, on the stream thread. Every count that the sink reports
-// is in frames at the stream's rate.
+// is in frames at the stream's rate. A sink lives and dies with its client:
+// once the server has gone it fails, and the audio layer opens another.
 class JackSink final : public AudioSink {
   public:
     explicit JackSink(std::shared_ptr<JackClient> client) : client(std::move(client)) {}
@@ -78,8 +77,7 @@ class JackSink final : public AudioSink {
     ~JackSink() override {
         client->remove_part(this);
         for (jack_port_t *port : ports)
-            if (port)
-                jack_port_unregister(client->handle(), port);
+            client->unregister_port(port);
         if (ring)
             jack_ringbuffer_free(ring);
     }
@@ -100,25 +98,20 @@ class JackSink final : public AudioSink {
             return AudioError::Memory;
         const char *names[CHANNELS] = {"out_1", "out_2"};
         for (int c = 0; c < CHANNELS; c++) {
-            ports[c] = jack_port_register(client->handle(), names[c], JACK_DEFAULT_AUDIO_TYPE,
-                                          JackPortIsOutput, 0);
+            ports[c] = client->register_port(names[c], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
             if (!ports[c])
                 return AudioError::Unavailable;
         }
-        if (!client->add_part(process, this))
-            return AudioError::Unavailable;
-        std::vector<std::string> inputs;
-        for (const std::string &port : audio_inputs(client->handle()))
-            if (client_of(port) == sink && inputs.size() < CHANNELS)
-                inputs.push_back(port);
-        if (inputs.size() < CHANNELS)
+        for (const std::string &port : audio_inputs(*client))
+            if (client_of(port) == sink && destinations.size() < CHANNELS)
+                destinations.push_back(port);
+        if (destinations.size() < CHANNELS)
             return AudioError::Unavailable; // the sink has gone since it was listed
+        if (!client->add_part(process, connect_ports, this))
+            return AudioError::Unavailable;
         // Without its server a client still sees the graph it last knew; a
         // connection needs the server.
-        for (int c = 0; c < CHANNELS; c++)
-            if (jack_connect(client->handle(), jack_port_name(ports[c]), inputs[c].c_str()) != 0)
-                return AudioError::Unavailable;
-        return AudioError::None;
+        return connect_ports(*client) ? AudioError::None : AudioError::Unavailable;
     }
 
     // Playing started when the client was activated.
@@ -156,11 +149,24 @@ class JackSink final : public AudioSink {
         return true;
     }
 
-    long period() override { return std::lround(jack_get_buffer_size(client->handle()) / ratio); }
+    long period() override { return std::lround(client->buffer_size() / ratio); }
 
     uint32_t dry_spells() override { return dry.count; }
 
   private:
+    // The outputs to the sink's first two inputs, as when it opened.
+    bool connect_ports(JackClient &on) {
+        for (int c = 0; c < CHANNELS; c++)
+            if (!on.connect(on.port_name(ports[c]), destinations[c]))
+                return false;
+        return true;
+    }
+
+    // After a stop of the job, which took the client out of the graph.
+    static void connect_ports(JackClient &on, void *self) {
+        static_cast<JackSink *>(self)->connect_ports(on);
+    }
+
     // Real-time: copies what the ring holds, and silence for what it lacks.
     static void process(jack_nframes_t frames, void *arg) {
         JackSink &s = *static_cast<JackSink *>(arg);
@@ -185,6 +191,7 @@ class JackSink final : public AudioSink {
 
     std::shared_ptr<JackClient> client;
     jack_port_t *ports[CHANNELS] = {};
+    std::vector<std::string> destinations; // the sink's inputs, "client:port"
     jack_ringbuffer_t *ring = nullptr;
     size_t ring_frames = 0;                   // at the server's rate
     double ratio = 1;                         // the server's frames a frame of the stream
@@ -198,7 +205,11 @@ void ask_pipewire_for_a_piece(jack_nframes_t server_rate, int rate) {
     char latency[32];
     std::snprintf(latency, sizeof latency, "%ld/%u",
                   std::lround(double(PROGRESS_FRAMES) * server_rate / rate), server_rate);
-    setenv("PIPEWIRE_LATENCY", latency, 1);
+    // Set again only when it changes: another thread's libjack may be
+    // reading the environment.
+    const char *now = std::getenv("PIPEWIRE_LATENCY");
+    if (!now || std::strcmp(now, latency) != 0)
+        setenv("PIPEWIRE_LATENCY", latency, 1);
 }
 
 // Closes the kept connection, if there is one. Harmless when the server has
@@ -216,7 +227,7 @@ bool list_sinks(std::vector<std::string> *sinks) {
     if (!client)
         return false;
     sinks->clear();
-    const std::vector<std::string> inputs = audio_inputs(client->handle());
+    const std::vector<std::string> inputs = audio_inputs(*client);
     for (const std::string &port : inputs) {
         const std::string name = client_of(port);
         const auto same = [&](const std::string &p) { return client_of(p) == name; };
@@ -236,7 +247,7 @@ std::unique_ptr<AudioSink> open_sink(const std::string &sink, int rate, AudioErr
     *error = AudioError::Unavailable;
     if (!jack.kept || jack.kept->server_gone())
         return nullptr;
-    const jack_nframes_t server_rate = jack_get_sample_rate(jack.kept->handle());
+    const jack_nframes_t server_rate = jack.kept->sample_rate();
     jack.kept.reset();
     ask_pipewire_for_a_piece(server_rate, rate);
     auto client = JackClient::get();
