@@ -78,8 +78,8 @@ void on_terminal_stop(int) {
 
 // Stops the process by `signal`'s default action, so that the shell sees the
 // job stopped as by the terminal's key; returns once it is continued. The
-// kernel discards the stop for a process group with no shell to continue it
-// (a program that leads its own session): then this returns at once.
+// kernel discards the stop for a process group with no shell to continue it:
+// then this returns at once.
 void stop_by_default_action(int signal) {
     handle(signal, SIG_DFL, 0);
     raise(signal);
@@ -119,6 +119,10 @@ bool stop_job_if_asked() {
     if (!requests.job_stop.exchange(false))
         return false;
     drain_wake_ups();
+    // A program that leads its own session has no shell to continue it: the
+    // kernel would discard the stop, and nothing needs to leave meanwhile.
+    if (getsid(0) == getpid())
+        return true;
     const JobStopSteps *steps = requests.steps;
     if (steps && steps->before_stop)
         steps->before_stop(steps->context);
