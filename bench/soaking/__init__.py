@@ -16,8 +16,15 @@ underruns, silence, key to sound) are only reported, as in the test suite's
 short run: a busy machine that others share can miss them by chance, and
 they are a soak's to prove, not a test's.
 
+With `--faults` the sound server is restarted every minute (a JACK server
+stopped with SIGTERM and started again a second later, or PipeWire,
+WirePlumber and PipeWire's PulseAudio server), while the program plays on
+its clock and opens its output again by itself: each outage must end, the
+sound come back within 2 s of the server answering, and the targets hold
+outside the outages; the probes sent in one are not timed.
+
     bench/soak [--minutes 10] [--setup SET-UP,...|all|48k|pipewire] [--window]
-               [--midi] [--timing hold|report] [--binary build/scopesynth]
+               [--midi] [--faults] [--timing hold|report] [--binary build/scopesynth]
                [--probe build/tests/jack_probe] [--keyboard build/tests/jack_keyboard]
 
 The package, by part: `setups` (the set-ups and their targets), `rigs` (the
@@ -25,6 +32,7 @@ JACK server or PipeWire desktop that paces and records a set-up), `watchers`
 (the processors' pauses, resident memory), `keys` (the walk and the
 amplitude probes), `midi` (the keyboard, its probes and the controller
 flood), `playing` (sending them on time and counting the status blocks),
+`faults` (the server's restarts, and the outages they make),
 `listening` (when each probe is heard in the recording), `run` (one
 set-up's run), `judging` (one function per target) and `main` (the
 options). What it shares with the end-to-end tests, and the program's own

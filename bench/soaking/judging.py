@@ -12,6 +12,8 @@ from .watchers import PauseWatch
 
 RATE_TOLERANCE = 0.001
 RSS_GROWTH_KIB = 1024
+# With the server restarted: the sound back this soon after it answered.
+SOUND_BACK_S = 2.0
 # How many blocks the stream may have computed beyond those that have played:
 # the one being computed or waiting for the device, and with a device up to
 # one more in its buffer, which holds less than a block.
@@ -25,6 +27,58 @@ def spread(ms):
     """Worst, 99th percentile, median and best of `ms`, sorted."""
     return "worst %.1f ms, 99th percentile %.1f ms, median %.1f ms, best %.1f ms" % (
         ms[-1], ms[int(0.99 * (len(ms) - 1))], statistics.median(ms), ms[0])
+
+
+def in_outages(f, key):
+    """The probes sent in the outages, which are not timed, if any."""
+    return " (and %d sent in the outages, not timed)" % f[key] if f.get(key) else ""
+
+
+def restarts(f):
+    """The server's restarts: each an outage of the program's output that
+    ended, with the sound back in the recording soon after the server
+    answered, and with MIDI the keyboard connected again."""
+    restarted = f["restarts"]
+    outages = int(f.get("outages", 0))
+    ends = [f.get("outage_%d_s" % n, -1) for n in range(1, outages + 1)]
+    recovered = sum(s >= 0 for s in ends)
+    lines = [(
+        "server restarts %d, outages of the output %d, recovered %d, target one a restart, each recovered"
+        % (len(restarted), outages, recovered),
+        outages == len(restarted) and recovered == outages,
+        False,
+    )]
+    if recovered:
+        ms = sorted(f["outage_%d_back_ms" % n] for n, s in enumerate(ends, 1) if s >= 0)
+        failed = sorted(f["failed_after"])
+        lines.append((
+            "the output's outages: it failed %.2f s after the server stopped (median; worst %.2f s), "
+            "was on the clock %.2f s (worst %.2f s), and from the output opened again to the stream on it "
+            "took %.1f ms (worst %.1f ms)"
+            % (statistics.median(failed), failed[-1], statistics.median(s for s in ends if s >= 0), max(ends),
+               statistics.median(ms), ms[-1]),
+            None,
+            None,
+        ))
+    if restarted:
+        backs = [back - answered if back is not None else float("inf") for _, answered, back in restarted]
+        never = [round(answered, 1) for _, answered, back in restarted if back is None]
+        lines.append((
+            "sound back after the server answered: median %.2f s, worst %.2f s (it answered at %s s%s), "
+            "target worst <= %g s"
+            % (statistics.median(backs), max(backs), [round(at, 1) for _, at, _ in restarted][:10],
+               "; never back after %s s" % never if never else "", SOUND_BACK_S),
+            max(backs) <= SOUND_BACK_S,
+            True,
+        ))
+    midi_back = [back for back in f.get("midi_back", ()) if back is not None]
+    if midi_back:
+        lines.append((
+            "the keyboard connected again after %d of %d restarts, target all" % (sum(midi_back), len(midi_back)),
+            all(midi_back),
+            False,
+        ))
+    return lines
 
 
 def callbacks(setup, f):
@@ -60,14 +114,16 @@ def stream_costs(f):
 
 
 def continuity(f):
-    """Underruns and silence: none once the sound has started."""
+    """Underruns and silence: none once the sound has started, but in the
+    outages."""
     last = (" (the last at %.1f s; the recording ended at %.1f s)" % (f["last_underrun_at"], f["recording_ended_at"])
             if "last_underrun_at" in f else "")
     return [
         ("underruns %d%s, target 0" % (f["underruns"], last), f["underruns"] == 0, True),
         (
-            "periods of silence in the recording %d%s, target 0"
-            % (len(f["silences"]), " (at %s s)" % f["silences"][:8] if f["silences"] else ""),
+            "periods of silence in the recording%s %d%s, target 0"
+            % (" outside the outages" if "restarts" in f else "", len(f["silences"]),
+               " (at %s s)" % f["silences"][:8] if f["silences"] else ""),
             not f["silences"],
             True,
         ),
@@ -89,7 +145,8 @@ def key_to_sound(setup, f):
             True,
         ),
         (
-            "probes %d, unheard %d, target 0" % (len(f["latencies"]) + f["unheard"], f["unheard"]),
+            "probes %d%s, unheard %d, target 0"
+            % (len(f["latencies"]) + f["unheard"], in_outages(f, "outage_probes"), f["unheard"]),
             f["unheard"] == 0,
             False,
         ),
@@ -113,8 +170,9 @@ def midi_to_sound(setup, f):
             True,
         ),
         (
-            "MIDI probes %d, unheard %d, target 0"
-            % (len(f["midi_latencies"]) + f["midi_unheard"], f["midi_unheard"]),
+            "MIDI probes %d%s, unheard %d, target 0"
+            % (len(f["midi_latencies"]) + f["midi_unheard"], in_outages(f, "outage_midi_probes"),
+               f["midi_unheard"]),
             f["midi_unheard"] == 0,
             False,
         ),
@@ -148,8 +206,12 @@ def device(f):
             None,
             None,
         ),
-        ("the device left for the clock %d times, target 0" % f["clock_fallbacks"], f["clock_fallbacks"] == 0,
-         True),
+        (
+            "the device left for the clock %d times, target %s"
+            % (f["clock_fallbacks"], "one a restart" if "restarts" in f else "0"),
+            f["clock_fallbacks"] == len(f.get("restarts", ())),
+            True,
+        ),
         (
             "the device at %d Hz%s"
             % (f["device_rate"], ", PipeWire's quantum %d frames" % f["quantum"] if "quantum" in f else ""),
@@ -231,5 +293,6 @@ def judge(name, f):
     if not setup.recorded():
         lines.append(("underruns and key to sound: none without a device", None, None))
     else:
+        lines += restarts(f) if "restarts" in f else []
         lines += continuity(f) + key_to_sound(setup, f) + midi_to_sound(setup, f) + device(f)
     return lines + stream_thread(f) + machine(f) + memory(f) + status_blocks(f)

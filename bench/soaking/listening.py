@@ -135,17 +135,20 @@ def midi_to_sound(recording, probes, rate):
     return latencies, unheard
 
 
-def listen(path, probes, rate, midi_probes=()):
-    """Reads the recording, made at `rate` Hz: the probes' times from the key
-    to the start of the period that carries the first frame at the new
-    level, the probes never heard, and the periods of silence once the sound
-    has started (the carrier is never silent that long), and the MIDI probes'
-    times and the count of those never heard, placed as the keys are."""
-    recording = Recording(path)
+def listen(recording, probes, rate, midi_probes=(), origin=None):
+    """Reads `recording` (a Recording), made at `rate` Hz: the probes' times
+    from the key to the start of the period that carries the first frame at
+    the new level, the probes never heard, and the periods of silence once
+    the sound has started (the carrier is never silent that long), and the
+    MIDI probes' times and the count of those never heard, placed as the
+    keys are: in seconds from `origin` (on the monotonic clock), by default
+    the first sound."""
     starts, firsts, left = recording.starts, recording.firsts, recording.left
     latencies, unheard, frame = [], 0, 0
     # Keys are placed in time as the silences are: from the first sound.
-    first_sound = starts[min(recording.sounding(), len(starts) - 1)]
+    sounding = min(recording.sounding(), len(starts) - 1)
+    first_sound = starts[sounding]
+    origin = first_sound if origin is None else origin
     for sent, up in probes:
         # From the first period that the server ran after the key was sent
         # (what ran before could not carry it; a server that woke late runs
@@ -157,17 +160,18 @@ def listen(path, probes, rate, midi_probes=()):
         if found is None:
             unheard += 1
             continue
-        latencies.append((starts[bisect.bisect_right(firsts, found) - 1] - sent, sent - first_sound))
+        latencies.append((starts[bisect.bisect_right(firsts, found) - 1] - sent, sent - origin))
         frame = found + 1
     midi_latencies, midi_unheard = midi_to_sound(recording, midi_probes, rate)
     gaps, stalls = recording.silences()
     late, due = recording.latest_run()
     return {
-        "midi_latencies": [(x, at - first_sound) for x, at in midi_latencies],
+        "midi_latencies": [(x, at - origin) for x, at in midi_latencies],
         "midi_unheard": midi_unheard,
         "latencies": latencies,
         "unheard": unheard,
-        "silences": sorted(gaps + stalls),
-        "server_late": (late, due - first_sound),
+        # The silences are counted from the first sound.
+        "silences": sorted(round(at + first_sound - origin, 3) for at in gaps + stalls),
+        "server_late": (late, due - origin),
         "first_sound": first_sound,
     }

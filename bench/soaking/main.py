@@ -9,6 +9,7 @@ import sys
 
 import soaking
 
+from .faults import RESTART_EVERY_S
 from .judging import judge
 from .run import soak
 from .setups import GROUPS, SETUPS
@@ -36,6 +37,12 @@ def main():
         action="store_true",
         help="play note-ons and a controller flood from a JACK MIDI keyboard too, where a JACK "
         "server answers the program",
+    )
+    parser.add_argument(
+        "--faults",
+        action="store_true",
+        help="restart the sound server every %d s, where there is one, and hold the program to coming "
+        "back after each restart" % RESTART_EVERY_S,
     )
     parser.add_argument(
         "--binary",
@@ -69,11 +76,15 @@ def main():
     missed = 0
     for setup in setups:
         midi = args.midi and SETUPS[setup].midi_to_sound_ms is not None
-        print("%s, %g min%s%s:" % (setup, args.minutes, ", window open" if args.window else "",
-                                   ", MIDI" if midi else ""), flush=True)
+        faults = args.faults and SETUPS[setup].recorded()
+        print("%s, %g min%s%s%s:" % (setup, args.minutes, ", window open" if args.window else "",
+                                     ", MIDI" if midi else "", ", server restarted" if faults else ""),
+              flush=True)
         if args.midi and not midi:
             print("         no MIDI: no JACK server answers the program here", flush=True)
-        figures = soak(setup, args.binary, 60 * args.minutes, args.window, midi)
+        if args.faults and not faults:
+            print("         no restarts: no sound server here", flush=True)
+        figures = soak(setup, args.binary, 60 * args.minutes, args.window, midi, faults)
         for text, met, timed in judge(setup, figures):
             held = not timed or args.timing == "hold"
             mark = {True: "ok    ", False: "MISSED" if held else "missed", None: "      "}[met]

@@ -35,11 +35,14 @@ class Keyboard:
             [*wrapper, os.environ["SCOPESYNTH_JACK_KEYBOARD"], "scopesynth_soak_keys"],
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
+            # What it and JACK's library say as the server goes (with
+            # `--faults`) is kept out of the report.
+            stderr=subprocess.PIPE,
             env=env,
             bufsize=0,
         )
         if self.proc.stdout.readline() != b"ready\n":
-            raise RuntimeError("the keyboard did not start")
+            raise RuntimeError("the keyboard did not start: %r" % self.proc.stderr.read())
         os.set_blocking(self.proc.stdout.fileno(), False)
         self.fd = self.proc.stdout.fileno()
         self.text = b""

@@ -55,10 +55,23 @@ def wait_for_output(s, keyboard, timeout):
         keyboard.read()
 
 
-def play(s, seconds, walk, probing, keyboard=None):
+def gone_keyboard(keyboard, sent, new):
+    """Takes what `keyboard`, gone with its server, reported into `sent`,
+    every message sent on it having gone out; returns `new`."""
+    if keyboard:
+        keyboard.read()
+        if keyboard.awaited:
+            raise RuntimeError("%d MIDI messages were lost with the server" % len(keyboard.awaited))
+        sent.update(keyboard.sent)
+    return new
+
+
+def play(s, seconds, walk, probing, keyboard=None, faults=None):
     """Sends the keys of `walk` to `s` for `seconds`, and with `probing` the
     probe keys too, and with a `keyboard` the MIDI probes and the controller
-    flood; returns the keys sent, the status blocks printed, the resident
+    flood; with `faults` (Restarts) the server is restarted meanwhile, and
+    the keyboard is quiet around each restart and then the one plugged in
+    anew; returns the keys sent, the status blocks printed, the resident
     memory at the start and at the end, the probes, each as the time it was
     sent and whether it takes the carrier up, the time from each probe to the
     status block of its first key (how long a key took to be taken up, at
@@ -93,12 +106,21 @@ def play(s, seconds, walk, probing, keyboard=None):
     flood_count = int(FLOOD_PER_S * max(0, min(FLOOD_S, end - 1 - flood_start)))
     next_flood = flood_start if keyboard and flood_count else float("inf")
     flooded = 0
+    quiet = False
+    sent = {}  # the MIDI reported by keyboards gone with their server
+    if faults:
+        faults.begin(start, seconds)
     probes, midi_probes = [], []
     awaited, echoes = [], []  # probes' sending times and their first keys' counts
     rss_start = None
     reader_late = (0.0, start)
     while time.monotonic() < end:
         check_running(s)
+        if faults:
+            quiet = faults.quiet()
+            if faults.keyboard is not keyboard:
+                keyboard = gone_keyboard(keyboard, sent, faults.keyboard)
+        midi_on = keyboard is not None and not quiet
         if rss_start is None and time.monotonic() >= warm:
             rss_start = resident_kib(s.proc.pid)
         if time.monotonic() >= next_key:
@@ -115,7 +137,7 @@ def play(s, seconds, walk, probing, keyboard=None):
             # The last probe goes out a second before the end, to be heard in time.
             if next_probe > end - 1:
                 next_probe = float("inf")
-        if time.monotonic() >= next_midi:
+        if midi_on and time.monotonic() >= next_midi:
             high = len(midi_probes) % 2 == 1
             old, new = (MIDI_LOW, MIDI_HIGH) if high else (MIDI_HIGH, MIDI_LOW)
             keyboard.send([(None, note_off(old)), (len(midi_probes), note_on(new))])
@@ -125,7 +147,7 @@ def play(s, seconds, walk, probing, keyboard=None):
             next_midi = time.monotonic() + midi_gaps.uniform(*PROBE_GAP_S)
             if next_midi > end - 1:
                 next_midi = float("inf")
-        if time.monotonic() >= next_flood:
+        if midi_on and time.monotonic() >= next_flood:
             due = min(flood_count, int((time.monotonic() - flood_start) * FLOOD_PER_S) + 1)
             # Up and down over 0..127.
             values = [127 - abs(i % 254 - 127) for i in range(flooded, due)]
@@ -138,8 +160,9 @@ def play(s, seconds, walk, probing, keyboard=None):
             if due == flood_count:
                 # The walk goes on from the flood's last value.
                 walk.values[walk.steps["t"]] = values[-1]
-        due = min(next_key, next_probe, next_midi, next_flood, end)
-        wait_for_output(s, keyboard, max(0.0, due - time.monotonic()))
+        due = min(next_key, next_probe, *((next_midi, next_flood) if midi_on else ()), end)
+        # A keyboard whose server has gone would read as ready for ever.
+        wait_for_output(s, keyboard if midi_on else None, max(0.0, due - time.monotonic()))
         reader_late = max(reader_late, (time.monotonic() - due, due))
         blocks += take_status_blocks(s)
         while awaited and blocks >= awaited[0][1]:
@@ -147,10 +170,9 @@ def play(s, seconds, walk, probing, keyboard=None):
     # The last keys' blocks are still on their way.
     blocks = take_blocks_until(s, blocks, keys + midi["note-ons"] + midi["controllers"])
     check_running(s)
-    sent = {}
     if keyboard:
         keyboard.settle()
-        sent = keyboard.sent
+        sent.update(keyboard.sent)
     midi_probes = [(high, *sent[i]) for i, high in enumerate(midi_probes)]
     flood = [sent[t] for t in ("flood first", "flood last") if t in sent]
     return (keys, blocks, rss_start, resident_kib(s.proc.pid), probes, echoes, midi, midi_probes, flood,

@@ -1,10 +1,14 @@
 # SPDX-License-Identifier: MIT
 """What paces and records a set-up's sound: a JACK server with the dummy
 backend, or a headless PipeWire desktop, each with our client recording
-what it plays."""
+what it plays. Either can be stopped and started again, as a player
+restarts a sound server (`stop_server`, `start_server`), its recorder with
+it."""
 
 import os
+import signal
 import subprocess
+import time
 
 from rig.audio import JackServer, probe
 from rig.pipewire import PipeWireSession
@@ -15,6 +19,18 @@ from rig.recording import Recording
 SERVER = "scopesynth_soak"
 # A player's set-up: 5.8 ms a period, where one of 1024 frames alone is 23 ms.
 PERIOD_FRAMES = 256
+
+
+class AnsweringServer(JackServer):
+    """A JACK server that notes when it first answered: when the check that
+    found it up began (on the monotonic clock)."""
+
+    def ready(self):
+        began = time.monotonic()
+        if not super().ready():
+            return False
+        self.answered = began
+        return True
 
 
 def played_rate(start, end):
@@ -29,27 +45,44 @@ class JackRig:
 
     def __init__(self, rate, recording):
         self.rate = rate
-        self.server = JackServer(rate, SERVER, PERIOD_FRAMES, realtime=True)
         self.env = {"JACK_DEFAULT_SERVER": SERVER}
+        self.server = self.recorder = None
+        self.start_server(recording)
+
+    def start_server(self, recording):
+        """Starts the server and the recorder, into `recording`; returns when
+        the server first answered (on the monotonic clock)."""
+        self.server = AnsweringServer(self.rate, SERVER, PERIOD_FRAMES, realtime=True)
+        # What JACK's library says as the server goes is kept out of the report.
         self.recorder = subprocess.Popen(
-            probe("record", recording), stdout=subprocess.PIPE, env=self.server.env
+            probe("record", recording), stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.server.env
         )
         if self.recorder.stdout.readline() != b"recording\n":
-            raise RuntimeError("the recorder did not start")
+            raise RuntimeError("the recorder did not start: %r" % self.recorder.stderr.read())
+        return self.server.answered
+
+    def stop_server(self):
+        """Stops the server with SIGTERM, as a player's session does; the
+        recorder ends with it, its recording complete."""
+        self.server.stop()
+        if self.recorder.wait(timeout=10) != 0:
+            raise RuntimeError("the recording ended incomplete: %r" % self.recorder.stderr.read())
 
     def clock(self):
         """The server's frame clock, read together with the time."""
         return self.server.frame_clock()
 
-    def played_rate(self, start, recording):
-        """The frames a second that the server played since `start`."""
-        return played_rate(start, self.server.frame_clock())
+    def played_rate(self, start, recording, end=None):
+        """The frames a second that the server played from `start` to `end`
+        (by default now), two readings of its clock."""
+        return played_rate(start, end or self.server.frame_clock())
 
     def stop(self):
-        if self.recorder.poll() is None:
+        if self.recorder and self.recorder.poll() is None:
             self.recorder.kill()
             self.recorder.wait()
-        self.server.stop()
+        if self.server:
+            self.server.stop()
 
 
 class PipeWireRig:
@@ -62,10 +95,26 @@ class PipeWireRig:
         self.env = self.session.env
         self.recorder = self.session.record(recording, os.environ["SCOPESYNTH_JACK_PROBE"])
 
+    def start_server(self, recording):
+        """Starts PipeWire, WirePlumber and the PulseAudio server again with
+        the null sink, and the recorder, into `recording`; returns when
+        WirePlumber first made the sink the default one."""
+        answered = self.session.start_servers()
+        self.recorder = self.session.record(recording, os.environ["SCOPESYNTH_JACK_PROBE"])
+        return answered
+
+    def stop_server(self):
+        """Stops the servers, the recorder first: it would stay on a graph
+        that has gone."""
+        self.recorder.send_signal(signal.SIGTERM)
+        if self.recorder.wait(timeout=10) != 0:
+            raise RuntimeError("the recording is incomplete")
+        self.session.stop_servers()
+
     def clock(self):
         return None
 
-    def played_rate(self, start, recording):
+    def played_rate(self, start, recording, end=None):
         """The frames a second that the graph played while it was recorded:
         PipeWire's driver keeps its own time, which a client that plays
         nothing cannot read."""

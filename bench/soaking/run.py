@@ -2,6 +2,7 @@
 """One set-up's run: its rig, the program through its dialog, the busy
 process on the other core, the play, and the figures gathered at the end."""
 
+import functools
 import os
 import shutil
 import signal
@@ -13,9 +14,11 @@ import time
 from rig.audio import choose_driver, read_stats, write_asoundrc
 from rig.pipewire import DEFAULT_QUANTUM
 from rig.program import HELP_END, RATE
+from rig.recording import Recording
 from rig.session import Session
 from rig.xvfb import start_xvfb
 
+from .faults import Restarts, listen_lives, program_outages, stream_rate
 from .keys import LEVEL_KEEPING_BOUNDS, LEVEL_KEEPING_KEYS, MIDI_WALK_KEYS, KeyWalk
 from .listening import listen
 from .midi import Keyboard
@@ -25,15 +28,16 @@ from .setups import SETUPS
 from .watchers import PauseWatch
 
 
-def soak(name, binary, seconds, window, midi):
+def soak(name, binary, seconds, window, midi, faults=False):
     """Runs the program in set-up `name` for `seconds`, with the window open
-    when `window` and played from a MIDI keyboard too when `midi`; returns
-    its figures."""
+    when `window`, played from a MIDI keyboard too when `midi`, and with its
+    sound server restarted every minute when `faults`; returns its
+    figures."""
     setup = SETUPS[name]
     home = tempfile.mkdtemp(prefix="scopesynth_soak_")
     stats = os.path.join(home, "stats")
     recording = os.path.join(home, "recording")
-    rig = load = s = xvfb = watch = keyboard = None
+    rig = load = s = xvfb = watch = keyboard = restarts = None
     try:
         env = {"HOME": home, "SCOPESYNTH_AUDIO_STATS": stats, "DISPLAY": ""}
         if window:
@@ -52,7 +56,8 @@ def soak(name, binary, seconds, window, midi):
             keyboard_env = dict(os.environ, **env)
             if setup.pipewire:
                 keyboard_env["PIPEWIRE_LATENCY"] = "%d/%d" % (DEFAULT_QUANTUM, rig.rate)
-            keyboard = Keyboard(keyboard_env, setup.wrapper)
+            new_keyboard = functools.partial(Keyboard, keyboard_env, setup.wrapper)
+            keyboard = new_keyboard()
         s = Session(env, [*setup.wrapper, binary])
         choose_driver(s, setup.key, setup.output, setup.driver)
         s.expect(HELP_END, timeout=20)
@@ -63,12 +68,16 @@ def soak(name, binary, seconds, window, midi):
         # server falls behind its rate under load: the blocks are counted
         # against the frames it played.
         clock = rig.clock() if rig else None
+        if faults and rig:
+            restarts = Restarts(rig, recording, clock, new_keyboard if keyboard else None, keyboard)
         load = subprocess.Popen([sys.executable, "-c", "while True: pass"])
         walk = KeyWalk(MIDI_WALK_KEYS if midi else LEVEL_KEEPING_KEYS, LEVEL_KEEPING_BOUNDS) if rig else KeyWalk()
         watch = PauseWatch()
         keys, blocks, rss_start, rss_end, probes, echoes, midi_sent, midi_probes, flood, reader_late = play(
-            s, seconds, walk, bool(rig), keyboard
+            s, seconds, walk, bool(rig), keyboard, restarts
         )
+        if restarts:
+            restarts.finish()
         pauses = watch.stop()
         # The graph's quantum while the program plays.
         quantum = rig.session.graph()[0] if setup.pipewire else None
@@ -76,19 +85,32 @@ def soak(name, binary, seconds, window, midi):
             # Before the program ends, whose end would sound as silence.
             rig.recorder.send_signal(signal.SIGTERM)
             if rig.recorder.wait(timeout=10) != 0:
-                raise RuntimeError("the recording is incomplete")
+                said = rig.recorder.stderr.read() if rig.recorder.stderr else b""
+                raise RuntimeError("the recording is incomplete %r" % said)
             recording_ended = time.monotonic()
         # The stream's own rate, at which the device took its frames.
-        rate = rig.played_rate(clock, recording) * RATE / rig.rate if rig else RATE
+        if restarts:
+            rate = None  # from the program's outages, below
+        else:
+            rate = rig.played_rate(clock, recording) * RATE / rig.rate if rig else RATE
         s.signal(signal.SIGTERM)
         status = s.wait(timeout=20)
         if status != 128 + signal.SIGTERM:
             raise RuntimeError("the program ended with status %d: %r" % (status, s.output))
         figures = read_stats(stats)
+        if restarts:
+            outages = program_outages(figures)
+            rate = stream_rate(rig, restarts.lives, outages, restarts.ended)
+            figures["failed_after"] = [failed - life.stopped for life, (failed, _) in zip(restarts.lives, outages)]
         figures.update(keys=keys, blocks=blocks, rss_start=rss_start, rss_end=rss_end, rate=rate,
                        echoes=echoes, midi=midi_sent)
+        if restarts:
+            figures.update(listen_lives(restarts.lives, probes, rig.rate, midi_probes,
+                                        setup.key_to_sound_ms[0] / 1000))
+            figures["midi_back"] = [life.midi_back for life in restarts.lives[1:]]
+        elif rig:
+            figures.update(listen(Recording(recording), probes, rig.rate, midi_probes))
         if rig:
-            figures.update(listen(recording, probes, rig.rate, midi_probes))
             figures["device_rate"] = rig.rate
         if len(flood) == 2:
             # Its span on the monotonic clock, and its rate on the server's.
@@ -99,6 +121,8 @@ def soak(name, binary, seconds, window, midi):
         origin = figures.pop("first_sound", watch.started)
         figures["pauses"] = [(round(at - origin, 1), late) for at, late in pauses]
         figures["reader_late"] = (reader_late[0], reader_late[1] - origin)
+        if restarts:
+            figures["restarts"] = [tuple(t if t is None else t - origin for t in r) for r in figures["restarts"]]
         if "flood" in figures:
             first, last, per_s = figures["flood"]
             figures["flood"] = (first - origin, last - origin, per_s)
@@ -118,6 +142,8 @@ def soak(name, binary, seconds, window, midi):
             s.close()
         if keyboard:
             keyboard.close()
+        if restarts:
+            restarts.close()
         if watch:
             watch.close()
         if load:

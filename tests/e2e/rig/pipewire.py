@@ -9,7 +9,10 @@ The graph runs at 48000 Hz, as a desktop's does.
 Its quantum is the smallest that a client asks for (as node.latency, which
 pipewire-alsa takes from the ALSA period and pipewire-jack from
 PIPEWIRE_LATENCY), rounded down to a power of two, and 1024 frames when
-none asks."""
+none asks.
+
+`stop_servers` and `start_servers` restart the desktop's servers, as a
+player restarting PipeWire does, on the same bus and runtime directory."""
 
 import os
 import shutil
@@ -65,23 +68,49 @@ class PipeWireSession:
         try:
             self.start("dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus)
             wait_for("dbus-daemon", lambda: os.path.exists(bus), self.procs)
-            self.start("pipewire")
-            wait_for("pipewire", lambda: self.run("pw-cli", "info", "0").returncode == 0, self.procs)
-            self.start("wireplumber")
-            self.start("pipewire-pulse")
-            pulse = os.path.join(runtime, "pulse", "native")
-            wait_for("pipewire-pulse", lambda: os.path.exists(pulse), self.procs)
-            if self.run("pw-cli", "create-node", "adapter", NULL_SINK).returncode:
-                raise AssertionError("the null sink was not made")
-            # WirePlumber is up once it has made the sink the default one,
-            # where ALSA's `default` and the PulseAudio clients play.
-            wait_for("wireplumber", lambda: SINK_NAME in self.default_sink(), self.procs)
+            self.start_servers()
         except BaseException:
             self.stop()
             raise
 
+    def start_servers(self):
+        """Starts PipeWire, WirePlumber and the PulseAudio server, and makes
+        the null sink; returns when WirePlumber was first found to have made
+        it the default one (on the monotonic clock)."""
+        self.start("pipewire")
+        wait_for("pipewire", lambda: self.run("pw-cli", "info", "0").returncode == 0, self.procs)
+        self.start("wireplumber")
+        self.start("pipewire-pulse")
+        pulse = os.path.join(self.env["XDG_RUNTIME_DIR"], "pulse", "native")
+        wait_for("pipewire-pulse", lambda: os.path.exists(pulse), self.procs)
+        if self.run("pw-cli", "create-node", "adapter", NULL_SINK).returncode:
+            raise AssertionError("the null sink was not made")
+        # WirePlumber is up once it has made the sink the default one,
+        # where ALSA's `default` and the PulseAudio clients play.
+        checked = []
+
+        def sink_is_default():
+            checked[:] = [time.monotonic()]
+            return SINK_NAME in self.default_sink()
+
+        wait_for("wireplumber", sink_is_default, self.procs)
+        return checked[0]
+
+    def stop_servers(self):
+        """Stops every process of the session but its bus, the last started
+        first, as `stop` does: the servers, and a recorder with them. The
+        PulseAudio server's socket goes with it, so that a start waits for
+        the new one."""
+        bus, *servers = self.procs
+        for proc in reversed(servers):
+            stop_process(proc)
+        self.procs = [bus]
+        pulse = os.path.join(self.env["XDG_RUNTIME_DIR"], "pulse", "native")
+        if os.path.exists(pulse):
+            os.unlink(pulse)
+
     def start(self, *command):
-        log = open(os.path.join(self.dir, command[0] + ".log"), "wb")
+        log = open(os.path.join(self.dir, command[0] + ".log"), "ab")
         with log:
             self.procs.append(subprocess.Popen(command, stdout=log, stderr=log, env=self.env))
 
@@ -120,12 +149,17 @@ class PipeWireSession:
     def stop(self):
         # The last started first: the servers before the bus they use.
         for proc in reversed(self.procs):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
+            stop_process(proc)
         self.procs = []
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def stop_process(proc):
+    """Ends `proc` with SIGTERM, or with SIGKILL when it is still there 10 s on."""
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
