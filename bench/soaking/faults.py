@@ -28,6 +28,9 @@ NO_RESTART_IN_LAST_S = 10
 MIDI_QUIET_S = 0.5
 # How long the program has to connect the new keyboard.
 KEYBOARD_BACK_S = 10
+# The server's connections are noted this long after it answered, to be
+# reported where the sound did not come back.
+CONNECTIONS_AFTER_S = 3
 
 
 class Life:
@@ -41,6 +44,7 @@ class Life:
         self.stopped = self.end_clock = None
         # Whether the program connected the keyboard again; None without MIDI.
         self.midi_back = None
+        self.connections = None
         self.read = None
 
     def heard(self):
@@ -115,6 +119,8 @@ class Restarts:
         self.keyboard = keyboard
         self.next_due = next_due
         self.restarting = False
+        if not self.stopping.wait(max(0.0, answered + CONNECTIONS_AFTER_S - time.monotonic())):
+            life.connections = self.rig.connections()
 
     def quiet(self):
         """Whether the keyboard is to send nothing now: a stop is near, or the

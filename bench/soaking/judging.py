@@ -7,6 +7,7 @@ import statistics
 
 from rig.program import BLOCK_FRAMES, BLOCK_S, PIECE_FRAMES, RATE
 
+from .faults import CONNECTIONS_AFTER_S
 from .setups import SETUPS
 from .watchers import PauseWatch
 
@@ -71,6 +72,13 @@ def restarts(f):
             max(backs) <= SOUND_BACK_S,
             True,
         ))
+        # Where the sound did not come back: what was connected, and what
+        # the recorder got.
+        for (_, answered, back), (ports, recorded_s) in zip(restarted, f["connections"]):
+            if back is None:
+                lines.append(("after the restart at %.1f s, %.1f s recorded, all silent; the ports %d s after "
+                              "the server answered: %s" % (answered, recorded_s, CONNECTIONS_AFTER_S, ports),
+                              None, None))
     midi_back = [back for back in f.get("midi_back", ()) if back is not None]
     if midi_back:
         lines.append((

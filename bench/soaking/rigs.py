@@ -33,6 +33,19 @@ class AnsweringServer(JackServer):
         return True
 
 
+def connections(wrapper, env):
+    """Each connected port of a JACK server, or of PipeWire's graph under
+    pw-jack, with what it is connected to: `a > b c; ...`."""
+    listing = subprocess.run([*wrapper, "jack_lsp", "-c"], capture_output=True, env=env, timeout=10)
+    ports = []
+    for line in listing.stdout.decode().splitlines():
+        if not line.startswith(" "):
+            ports.append([line.strip()])
+        elif ports:
+            ports[-1].append(line.strip())
+    return "; ".join("%s > %s" % (p[0], " ".join(p[1:])) for p in ports if len(p) > 1)
+
+
 def played_rate(start, end):
     """The frames per second that the server played between two readings of
     its frame clock."""
@@ -71,6 +84,10 @@ class JackRig:
     def clock(self):
         """The server's frame clock, read together with the time."""
         return self.server.frame_clock()
+
+    def connections(self):
+        """Every port of the server and what it is connected to, on a line."""
+        return connections([], self.server.env)
 
     def played_rate(self, start, recording, end=None):
         """The frames a second that the server played from `start` to `end`
@@ -113,6 +130,9 @@ class PipeWireRig:
 
     def clock(self):
         return None
+
+    def connections(self):
+        return connections(["pw-jack"], self.session.env)
 
     def played_rate(self, start, recording, end=None):
         """The frames a second that the graph played while it was recorded:
