@@ -4,7 +4,7 @@ the dialog and the help text, the stream's block and piece, the keys and
 the MIDI controllers. Kept in one place so that a test's idea of the
 program and the soak's cannot drift apart; the C++ program is the source,
 these restate it (src/app/main.cpp, control_loop.cpp, start_stream.cpp,
-synth/stream_progress.h)."""
+common/progress_hook.h)."""
 
 # The stream's rate, and its block: every callback computes 8192 frames.
 RATE = 44100
