@@ -6,9 +6,7 @@
 #include "platform/audio/facade/fsound.h"
 #include "platform/console/clear_console.h"
 #include "platform/console/console_keys.h"
-#ifndef _WIN32
-#include "platform/jack_client.h"
-#endif
+#include "platform/job_stop.h"
 #include "platform/midi/midi_input.h"
 #include "scope/screen.h"
 #include "synth/patch.h"
@@ -31,13 +29,7 @@ void print_help() {
 
 int main() {
     shut_down_at_exit();
-#ifdef _WIN32
-    console_keys_start(end_program);
-#else
-    // A stopped job leaves the JACK graph meanwhile, so that the server and
-    // its other clients play on without it.
-    console_keys_start(end_program, &JackClient::JOB_STOP_STEPS);
-#endif
+    console_keys_start(end_program, job_stop_steps());
     if (!setup_audio())
         end_program(1);
     // The console is cleared first, so that a note that the window could

@@ -1,0 +1,6 @@
+// SPDX-License-Identifier: MIT
+#include "platform/job_stop.h"
+
+const JobStopSteps *job_stop_steps() {
+    return nullptr;
+}
