@@ -12,8 +12,10 @@
 // server. As PortAudio represents its host APIs, each back-end is one table
 // of calls, defined in a file of its own; the output types reach them through
 // each system's table of routes (facade/outputs_*.cpp), so that a new
-// back-end is one file and one entry there. Every call comes from the main
-// thread.
+// back-end is one file and one entry there. The calls come one at a time:
+// from the main thread during the set-up and at the end, and meanwhile from
+// the thread that opens the output again after it failed (facade/reopener.h),
+// which lists the back-end again and opens the same device by name.
 struct Backend {
     // Lists the devices that can play the stream, by name, in the order a
     // player should see them. False when the back-end is not there to play
