@@ -51,12 +51,13 @@ def restarts(f):
     )]
     if recovered:
         ms = sorted(f["outage_%d_back_ms" % n] for n, s in enumerate(ends, 1) if s >= 0)
+        on_clock = sorted(s for s in ends if s >= 0)
         failed = sorted(f["failed_after"])
         lines.append((
             "the output's outages: it failed %.2f s after the server stopped (median; worst %.2f s), "
             "was on the clock %.2f s (worst %.2f s), and from the output opened again to the stream on it "
             "took %.1f ms (worst %.1f ms)"
-            % (statistics.median(failed), failed[-1], statistics.median(s for s in ends if s >= 0), max(ends),
+            % (statistics.median(failed), failed[-1], statistics.median(on_clock), on_clock[-1],
                statistics.median(ms), ms[-1]),
             None,
             None,

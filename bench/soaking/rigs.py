@@ -36,7 +36,10 @@ class AnsweringServer(JackServer):
 def connections(wrapper, env):
     """Each connected port of a JACK server, or of PipeWire's graph under
     pw-jack, with what it is connected to: `a > b c; ...`."""
-    listing = subprocess.run([*wrapper, "jack_lsp", "-c"], capture_output=True, env=env, timeout=10)
+    try:
+        listing = subprocess.run([*wrapper, "jack_lsp", "-c"], capture_output=True, env=env, timeout=10)
+    except (OSError, subprocess.TimeoutExpired) as e:
+        return "not listed (%s)" % e
     ports = []
     for line in listing.stdout.decode().splitlines():
         if not line.startswith(" "):
