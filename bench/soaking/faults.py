@@ -173,7 +173,8 @@ def listen_lives(lives, probes, rate, midi_probes, margin_s):
             figures["outage_midi_probes"] += len(midi_mine)
             continue
         back = back if i else float("-inf")
-        timed = [p for p in mine if back <= p[0] < end - margin_s]
+        # Nor is one timed past the recording, where a recorder stopped early.
+        timed = [p for p in mine if back <= p[0] < min(end, recording.starts[-1]) - margin_s]
         midi_timed = [p for p in midi_mine if p[2] / 1e6 >= back]
         heard = listen(recording, timed, rate, midi_timed, origin)
         figures["outage_probes"] += len(mine) - len(timed)

@@ -15,6 +15,9 @@ RATE_TOLERANCE = 0.001
 RSS_GROWTH_KIB = 1024
 # With the server restarted: the sound back this soon after it answered.
 SOUND_BACK_S = 2.0
+# A life's recording is whole when it lacks at most this much of the life:
+# the recorder starts after the server answers, and ends at its stop.
+RECORDER_SLACK_S = 1.0
 # How many blocks the stream may have computed beyond those that have played:
 # the one being computed or waiting for the device, and with a device up to
 # one more in its buffer, which holds less than a block.
@@ -62,24 +65,34 @@ def restarts(f):
             None,
             None,
         ))
-    if restarted:
-        backs = [back - answered if back is not None else float("inf") for _, answered, back in restarted]
-        never = [round(answered, 1) for _, answered, back in restarted if back is None]
+    # A recorder that JACK stopped running records no more, whatever the
+    # program plays: where one did, the sound's return is not known.
+    lost = [recorded < span - RECORDER_SLACK_S for recorded, span in f["recorded"]]
+    lines.append((
+        "recordings whole for %d of %d server lives, target all%s"
+        % (lost.count(False), len(lost), "; the recorder stopped running after %s s of %s s"
+           % ([round(r, 1) for (r, _), x in zip(f["recorded"], lost) if x],
+              [round(s, 1) for (_, s), x in zip(f["recorded"], lost) if x]) if any(lost) else ""),
+        not any(lost),
+        False,
+    ))
+    known = [r for r, x in zip(restarted, lost[1:]) if r[2] is not None or not x]
+    if known:
+        backs = [back - answered if back is not None else float("inf") for _, answered, back in known]
+        never = [round(answered, 1) for _, answered, back in known if back is None]
         lines.append((
             "sound back after the server answered: median %.2f s, worst %.2f s (it answered at %s s%s), "
             "target worst <= %g s"
-            % (statistics.median(backs), max(backs), [round(at, 1) for _, at, _ in restarted][:10],
+            % (statistics.median(backs), max(backs), [round(at, 1) for _, at, _ in known][:10],
                "; never back after %s s" % never if never else "", SOUND_BACK_S),
             max(backs) <= SOUND_BACK_S,
             True,
         ))
-        # Where the sound did not come back: what was connected, and what
-        # the recorder got.
-        for (_, answered, back), (ports, recorded_s) in zip(restarted, f["connections"]):
-            if back is None:
-                lines.append(("after the restart at %.1f s, %.1f s recorded, all silent; the ports %d s after "
-                              "the server answered: %s" % (answered, recorded_s, CONNECTIONS_AFTER_S, ports),
-                              None, None))
+    # Where the sound was not heard again: what was connected.
+    for (_, answered, back), ports in zip(restarted, f["connections"]):
+        if back is None:
+            lines.append(("no sound recorded after the server answered at %.1f s; its ports %d s on: %s"
+                          % (answered, CONNECTIONS_AFTER_S, ports), None, None))
     midi_back = [back for back in f.get("midi_back", ()) if back is not None]
     if midi_back:
         lines.append((

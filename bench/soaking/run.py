@@ -108,8 +108,10 @@ def soak(name, binary, seconds, window, midi, faults=False):
             figures.update(listen_lives(restarts.lives, probes, rig.rate, midi_probes,
                                         setup.key_to_sound_ms[0] / 1000))
             figures["midi_back"] = [life.midi_back for life in restarts.lives[1:]]
-            figures["connections"] = [(life.connections, len(life.heard()[0].left) / rig.rate)
-                                      for life in restarts.lives[1:]]
+            figures["connections"] = [life.connections for life in restarts.lives[1:]]
+            # How much of each life the recorder recorded.
+            figures["recorded"] = [(len(life.heard()[0].left) / rig.rate,
+                                    (life.stopped or restarts.ended) - life.answered) for life in restarts.lives]
         elif rig:
             figures.update(listen(Recording(recording), probes, rig.rate, midi_probes))
         if rig:
