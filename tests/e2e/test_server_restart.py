@@ -1,0 +1,208 @@
+# SPDX-License-Identifier: MIT
+"""A sound server that goes away under the playing program and comes back:
+killed and started again (at the same rate, then another), stopped for two
+seconds, and reached through an ALSA plug. The program plays on (keys and
+status blocks go on), and its sound comes back by itself, the stream
+unbroken from the frame where it resumed."""
+
+import array
+import os
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+from harness import SessionTest
+from rig.audio import JackServer, choose_driver, probe, read_stats
+from rig.program import HELP_END, RATE
+from rig.recording import Recording
+from test_audio_capture import carrier_pitches, start_patch_samples
+
+
+# A device that leads through ALSA's plug into the drills' JACK server, and
+# is opened again by name when the server comes back.
+PLUG_ASOUNDRC = """
+pcm.scopesynth_plug {
+    type plug
+    slave.pcm { type jack playback_ports { 0 system:playback_1 1 system:playback_2 } }
+}
+"""
+
+
+def square_stream(seconds):
+    """The start patch's carrier for `seconds` at 44.1 kHz, as 16-bit bytes."""
+    return array.array("h", start_patch_samples(int(seconds * RATE), {})).tobytes()
+
+
+def resumed_at(heard):
+    """The first sounding frame after the last silence longer than any of
+    the carrier's own (its zero runs last 17 frames): where the stream
+    resumed. None without sound."""
+    silent = 0
+    at = None
+    for i, v in enumerate(heard):
+        if v:
+            if at is None or silent > 100:
+                at = i
+            silent = 0
+        else:
+            silent += 1
+    return at
+
+
+def find_frames(stream, frames):
+    """Where the 16-bit `frames` stand in `stream`, whole frames only; -1 if nowhere."""
+    at = stream.find(frames)
+    while at % 2:
+        at = stream.find(frames, at + 1)
+    return at
+
+
+class ServerRestart(SessionTest):
+    server_name = "scopesynth_comeback"
+
+    def setUp(self):
+        super().setUp()
+        self.home = tempfile.mkdtemp(prefix="scopesynth_comeback_")
+        self.addCleanup(shutil.rmtree, self.home)
+        self.stats = os.path.join(self.home, "stats")
+        self.server = None
+        self.addCleanup(lambda: self.server and self.server.stop())
+        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
+            f.write(PLUG_ASOUNDRC)
+
+    def start_program(self, output_key, output_name, driver):
+        s = self.start(
+            {
+                "HOME": self.home,
+                "JACK_DEFAULT_SERVER": self.server_name,
+                "DISPLAY": "",
+                "SCOPESYNTH_AUDIO_STATS": self.stats,
+            }
+        )
+        choose_driver(s, output_key, output_name, driver)
+        s.expect(HELP_END, timeout=20)
+        return s
+
+    def key_answered(self, s):
+        """A key that changes nothing gives its status block, server or not."""
+        before = s.output.count(b"Note [")
+        s.send("!")
+        end = time.monotonic() + 10
+        while s.output.count(b"Note [") == before and time.monotonic() < end:
+            s.read_available(0.1)
+        self.assertEqual(s.output.count(b"Note ["), before + 1)
+
+    def assert_ended(self, s, status):
+        self.assertEqual(s.wait(), status, s.output[-500:])
+        self.assertTrue(s.terminal_restored())
+
+    def start_recorder(self, path):
+        """`jack_probe record` into `path`, once it records; a recorder that
+        does not start within 20 s fails the test rather than hanging it."""
+        recorder = subprocess.Popen(probe("record", path), stdout=subprocess.PIPE, env=self.server.env)
+        self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
+        self.assertTrue(select.select([recorder.stdout], [], [], 20)[0], "the recorder did not start")
+        self.assertEqual(recorder.stdout.readline(), b"recording\n")
+        return recorder
+
+    def stop_recorder(self, recorder):
+        recorder.send_signal(signal.SIGTERM)
+        self.assertEqual(recorder.wait(timeout=10), 0)
+        recorder.stdout.close()
+
+    def record_after_restart(self, s, rate, seconds=3.0):
+        """Starts the server again at `rate` and records what it plays for
+        `seconds`, keys still answered; the left samples."""
+        self.server = JackServer(rate, self.server_name)
+        path = os.path.join(self.home, "recording")
+        recorder = self.start_recorder(path)
+        for _ in range(int(seconds / 0.5)):
+            self.key_answered(s)
+            time.sleep(0.5)
+        self.stop_recorder(recorder)
+        return Recording(path).left
+
+    def assert_back_in_time_and_unbroken(self, s, heard):
+        """The sound came back within 2 s of the server answering, and from
+        there on is the model's stream, frame for frame, from wherever it
+        resumed: no hole, no frame twice."""
+        first = resumed_at(heard)
+        self.assertIsNotNone(first, "no sound after the restart")
+        self.assertLess(first / RATE, 2.0)
+        heard = heard[first:].tobytes()
+        model = square_stream(self.played_s + 5)
+        if find_frames(model, heard) < 0:
+            # How far the sound follows the stream, for the report: the
+            # longest start of it found anywhere in the model.
+            good, bad = 0, len(heard) // 2
+            while bad - good > 1:
+                mid = (good + bad) // 2
+                good, bad = (mid, bad) if find_frames(model, heard[: 2 * mid]) >= 0 else (good, mid)
+            s.signal(signal.SIGTERM)
+            s.wait()
+            self.fail("the sound follows the stream for %d of its %d frames after it came back; %s"
+                      % (good, len(heard) // 2, read_stats(self.stats)))
+
+    def restart_drill(self, output_key, output_name, driver, rates):
+        self.server = JackServer(RATE, self.server_name)
+        started = time.monotonic()
+        s = self.start_program(output_key, output_name, driver)
+        for rate in rates:
+            time.sleep(1.0)
+            self.server.stop()
+            self.key_answered(s)
+            time.sleep(0.5)
+            heard = self.record_after_restart(s, rate)
+            self.played_s = time.monotonic() - started
+            if rate == RATE:
+                self.assert_back_in_time_and_unbroken(s, heard)
+            else:
+                # The converter follows the server's new rate: still 440 Hz.
+                pitches = carrier_pitches(heard, rate)
+                self.assertTrue(pitches and all(abs(p - 440) < 1 for p in pitches[-5:]), pitches)
+        s.signal(signal.SIGTERM)
+        self.assert_ended(s, 128 + signal.SIGTERM)
+        stats = read_stats(self.stats)
+        self.assertEqual(stats["outages"], len(rates))
+        for n in range(1, len(rates) + 1):
+            self.assertGreater(stats["outage_%d_s" % n], 0)
+
+    def test_the_jack_output_comes_back_after_its_server_restarts_at_any_rate(self):
+        self.restart_drill("3", "ASIO", "system", [RATE, 48000])
+
+    def test_the_jack_output_comes_back_after_its_server_stops_for_two_seconds(self):
+        self.server = JackServer(RATE, self.server_name)
+        started = time.monotonic()
+        s = self.start_program("3", "ASIO", "system")
+        path = os.path.join(self.home, "recording")
+        recorder = self.start_recorder(path)
+        time.sleep(1.0)
+        self.server.proc.send_signal(signal.SIGSTOP)
+        for _ in range(4):
+            self.key_answered(s)
+            time.sleep(0.5)
+        self.server.proc.send_signal(signal.SIGCONT)
+        continued = time.monotonic()
+        for _ in range(6):
+            self.key_answered(s)
+            time.sleep(0.5)
+        self.stop_recorder(recorder)
+        self.played_s = time.monotonic() - started
+        recording = Recording(path)
+        after = next(i for i, t in enumerate(recording.starts) if t >= continued)
+        self.assert_back_in_time_and_unbroken(s, recording.left[recording.firsts[after] :])
+        s.signal(signal.SIGTERM)
+        self.assert_ended(s, 128 + signal.SIGTERM)
+        # Left for the clock after a second of the stop, and opened again.
+        self.assertEqual(read_stats(self.stats)["outages"], 1)
+
+    def test_an_alsa_plug_into_jack_comes_back_after_the_server_restarts(self):
+        self.restart_drill("1", "Alsa", "scopesynth_plug", [RATE])
+
+
+if __name__ == "__main__":
+    unittest.main()
