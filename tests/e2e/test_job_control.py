@@ -200,7 +200,7 @@ class StopAndContinue(SessionTest):
 
 def playing_connections(server):
     """The connections of the program's outputs to the sound card, by port."""
-    listing = subprocess.run(["jack_lsp", "-c"], capture_output=True, env=server.env, timeout=20)
+    listing = subprocess.run(probe("connections"), capture_output=True, env=server.env, timeout=20)
     if listing.returncode:
         raise AssertionError("the server takes no client: %r" % listing.stderr)
     found, port = {}, None

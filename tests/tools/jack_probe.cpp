@@ -6,6 +6,10 @@
 //                                  system:playback_1
 //   jack_probe clock               prints the server's frame time and its
 //                                  time in µs
+//   jack_probe connections         prints every port, each followed by the
+//                                  ports connected to it, indented (as
+//                                  jack_lsp -c, which Debian 13 no longer
+//                                  ships with the server)
 //   jack_probe record FILE [SINK]  records what the first two input ports of
 //                                  the client SINK (by default `system`, the
 //                                  sound card) are fed, until SIGTERM or SIGINT
@@ -169,13 +173,26 @@ int record(const char *path, const char *sink) {
     }
     return 0;
 }
+void print_connections() {
+    const char **ports = jack_get_ports(client, nullptr, nullptr, 0);
+    for (size_t i = 0; ports && ports[i]; i++) {
+        printf("%s\n", ports[i]);
+        const char **to =
+            jack_port_get_all_connections(client, jack_port_by_name(client, ports[i]));
+        for (size_t j = 0; to && to[j]; j++)
+            printf("   %s\n", to[j]);
+        jack_free(to);
+    }
+    jack_free(ports);
+}
 } // namespace
 
 int main(int argc, char **argv) {
     const char *command = argc > 1 ? argv[1] : "";
     const bool recording = !strcmp(command, "record") && (argc == 3 || argc == 4);
-    if (strcmp(command, "up") && strcmp(command, "clock") && !recording) {
-        fprintf(stderr, "usage: jack_probe up | clock | record FILE [SINK]\n");
+    if (strcmp(command, "up") && strcmp(command, "clock") && strcmp(command, "connections") &&
+        !recording) {
+        fprintf(stderr, "usage: jack_probe up | clock | connections | record FILE [SINK]\n");
         return 2;
     }
     signal(SIGTERM, stop);
@@ -188,6 +205,8 @@ int main(int argc, char **argv) {
         status = jack_port_by_name(client, "system:playback_1") ? 0 : 1;
     else if (!strcmp(command, "clock"))
         print_clock();
+    else if (!strcmp(command, "connections"))
+        print_connections();
     else
         status = record(argv[2], argc == 4 ? argv[3] : "system");
     jack_client_close(client);
