@@ -9,6 +9,7 @@ and passes it on to JACK, which takes it at the server's rate."""
 import math
 import os
 import random
+import select
 import shutil
 import signal
 import struct
@@ -153,10 +154,13 @@ class CaptureRig(SessionTest):
         self.assertTrue(s.output.endswith(last_line), s.output[-500:])
 
     def start_recorder(self, path):
-        """Starts `jack_probe record` into `path`; returns it once it records."""
+        """Starts `jack_probe record` into `path`; returns it once it records.
+        A recorder that does not start within 20 s fails the test rather
+        than hanging it."""
         command = probe("record", path)
         recorder = subprocess.Popen(command, stdout=subprocess.PIPE, env=self.server.env)
         self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
+        self.assertTrue(select.select([recorder.stdout], [], [], 20)[0], "the recorder did not start")
         self.assertEqual(recorder.stdout.readline(), b"recording\n")
         return recorder
 

@@ -7,29 +7,14 @@ unbroken from the frame where it resumed."""
 
 import array
 import os
-import select
-import shutil
 import signal
-import subprocess
-import tempfile
 import time
 import unittest
 
-from harness import SessionTest
-from rig.audio import JackServer, choose_driver, probe, read_stats
+from rig.audio import read_stats
 from rig.program import HELP_END, RATE
 from rig.recording import Recording
-from test_audio_capture import carrier_pitches, start_patch_samples
-
-
-# A device that leads through ALSA's plug into the drills' JACK server, and
-# is opened again by name when the server comes back.
-PLUG_ASOUNDRC = """
-pcm.scopesynth_plug {
-    type plug
-    slave.pcm { type jack playback_ports { 0 system:playback_1 1 system:playback_2 } }
-}
-"""
+from test_audio_capture import CaptureRig, carrier_pitches, start_patch_samples
 
 
 def square_stream(seconds):
@@ -61,29 +46,11 @@ def find_frames(stream, frames):
     return at
 
 
-class ServerRestart(SessionTest):
+class ServerRestart(CaptureRig):
     server_name = "scopesynth_comeback"
 
-    def setUp(self):
-        super().setUp()
-        self.home = tempfile.mkdtemp(prefix="scopesynth_comeback_")
-        self.addCleanup(shutil.rmtree, self.home)
-        self.stats = os.path.join(self.home, "stats")
-        self.server = None
-        self.addCleanup(lambda: self.server and self.server.stop())
-        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
-            f.write(PLUG_ASOUNDRC)
-
     def start_program(self, output_key, output_name, driver):
-        s = self.start(
-            {
-                "HOME": self.home,
-                "JACK_DEFAULT_SERVER": self.server_name,
-                "DISPLAY": "",
-                "SCOPESYNTH_AUDIO_STATS": self.stats,
-            }
-        )
-        choose_driver(s, output_key, output_name, driver)
+        s = self.start_with_driver(output_key, output_name, driver)
         s.expect(HELP_END, timeout=20)
         return s
 
@@ -100,24 +67,10 @@ class ServerRestart(SessionTest):
         self.assertEqual(s.wait(), status, s.output[-500:])
         self.assertTrue(s.terminal_restored())
 
-    def start_recorder(self, path):
-        """`jack_probe record` into `path`, once it records; a recorder that
-        does not start within 20 s fails the test rather than hanging it."""
-        recorder = subprocess.Popen(probe("record", path), stdout=subprocess.PIPE, env=self.server.env)
-        self.addCleanup(lambda: recorder.poll() is None and (recorder.kill(), recorder.wait()))
-        self.assertTrue(select.select([recorder.stdout], [], [], 20)[0], "the recorder did not start")
-        self.assertEqual(recorder.stdout.readline(), b"recording\n")
-        return recorder
-
-    def stop_recorder(self, recorder):
-        recorder.send_signal(signal.SIGTERM)
-        self.assertEqual(recorder.wait(timeout=10), 0)
-        recorder.stdout.close()
-
     def record_after_restart(self, s, rate, seconds=3.0):
         """Starts the server again at `rate` and records what it plays for
         `seconds`, keys still answered; the left samples."""
-        self.server = JackServer(rate, self.server_name)
+        self.start_server(rate)
         path = os.path.join(self.home, "recording")
         recorder = self.start_recorder(path)
         for _ in range(int(seconds / 0.5)):
@@ -148,7 +101,7 @@ class ServerRestart(SessionTest):
                       % (good, len(heard) // 2, read_stats(self.stats)))
 
     def restart_drill(self, output_key, output_name, driver, rates):
-        self.server = JackServer(RATE, self.server_name)
+        self.start_server(RATE)
         started = time.monotonic()
         s = self.start_program(output_key, output_name, driver)
         for rate in rates:
@@ -175,7 +128,7 @@ class ServerRestart(SessionTest):
         self.restart_drill("3", "ASIO", "system", [RATE, 48000])
 
     def test_the_jack_output_comes_back_after_its_server_stops_for_two_seconds(self):
-        self.server = JackServer(RATE, self.server_name)
+        self.start_server(RATE)
         started = time.monotonic()
         s = self.start_program("3", "ASIO", "system")
         path = os.path.join(self.home, "recording")
@@ -201,7 +154,8 @@ class ServerRestart(SessionTest):
         self.assertEqual(read_stats(self.stats)["outages"], 1)
 
     def test_an_alsa_plug_into_jack_comes_back_after_the_server_restarts(self):
-        self.restart_drill("1", "Alsa", "scopesynth_plug", [RATE])
+        # The rig's ALSA device: a plug into the server (behind a file plugin).
+        self.restart_drill("1", "Alsa", "scopesynth_capture", [RATE])
 
 
 if __name__ == "__main__":
