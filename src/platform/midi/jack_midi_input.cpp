@@ -3,7 +3,7 @@
 
 #include "platform/jack_client.h"
 #include "platform/midi/midi_decoder.h"
-#include "platform/midi/source_watcher.h"
+#include "platform/periodic_thread.h"
 
 #include <atomic>
 #include <chrono>
@@ -53,7 +53,7 @@ class JackMidiInput final : public MidiInput {
 
     // Looks every LOOK_EVERY from now on, on a thread of its own.
     void watch() {
-        watcher = std::make_unique<SourceWatcher>();
+        watcher = std::make_unique<PeriodicThread>();
         watcher->start(LOOK_EVERY, [this] { look(); });
     }
 
@@ -129,7 +129,7 @@ class JackMidiInput final : public MidiInput {
     std::atomic<jack_port_t *> port{nullptr};
     MidiDecoder decoder;         // the cycles', and the watcher's before a part
     std::set<std::string> known; // the keyboards seen at the last look
-    std::unique_ptr<SourceWatcher> watcher;
+    std::unique_ptr<PeriodicThread> watcher;
 };
 } // namespace
 

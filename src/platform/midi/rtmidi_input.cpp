@@ -3,7 +3,7 @@
 
 #include "platform/main_thread_signals.h"
 #include "platform/midi/midi_decoder.h"
-#include "platform/midi/source_watcher.h"
+#include "platform/periodic_thread.h"
 
 #include <RtMidi.h>
 #include <chrono>
@@ -127,7 +127,7 @@ class RtMidiInput final : public MidiInput {
     std::unique_ptr<RtMidiIn> lister;                       // lists the sources, opens none
     std::unique_ptr<Source> own;                            // the port for patchbays
     std::map<std::string, std::unique_ptr<Source>> sources; // by the library's name
-    SourceWatcher watcher; // last, so that it stops before the sources go
+    PeriodicThread watcher; // last, so that it stops before the sources go
 };
 } // namespace
 

@@ -1,17 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "platform/audio/facade/reopener.h"
 
-#include "platform/main_thread_signals.h"
 #include "platform/monotonic_clock.h"
 
 #include <algorithm>
-#include <system_error>
 #include <vector>
-
-namespace {
-// How often the thread looks at the stream's hand-overs, and for a stop.
-constexpr auto LOOK_EVERY = std::chrono::milliseconds(20);
-} // namespace
 
 Reopener::Reopener(const Backend &backend, std::string device, int rate,
                    std::unique_ptr<AudioSink> first)
@@ -22,24 +15,16 @@ Reopener::~Reopener() {
 }
 
 bool Reopener::start() {
-    try {
-        const MainThreadSignalsBlocked blocked;
-        thread = std::thread([this] { run(); });
-    } catch (const std::system_error &) {
-        return false;
-    }
-    return true;
+    return thread.start(LOOK_EVERY, [this] { look(); });
 }
 
 void Reopener::stop() {
-    stopping = true;
-    if (thread.joinable())
-        thread.join();
+    thread.stop();
 }
 
 // The device, as the back-end lists it now, opened and started; it is offered
 // to the stream. A device that is not there (its server not yet back) is
-// looked for again at the next try.
+// looked for again at the next look.
 void Reopener::reopen() {
     std::vector<std::string> devices;
     if (!backend.list(&devices) ||
@@ -56,21 +41,14 @@ void Reopener::reopen() {
     swaps.offer(sink.get(), monotonic_ns());
 }
 
-void Reopener::run() {
-    auto next_try = std::chrono::steady_clock::now();
-    while (!stopping) {
-        if (AudioSink *given_up = swaps.take_failed()) {
-            // The stream never touches it again: it is closed before the
-            // device is opened anew, so that its ports or its handle are free.
-            if (given_up == sink.get())
-                sink.reset();
-            reopening = true;
-            next_try = std::chrono::steady_clock::now();
-        }
-        if (reopening && std::chrono::steady_clock::now() >= next_try) {
-            reopen();
-            next_try = std::chrono::steady_clock::now() + TRY_EVERY;
-        }
-        std::this_thread::sleep_for(LOOK_EVERY);
+void Reopener::look() {
+    if (AudioSink *given_up = swaps.take_failed()) {
+        // The stream never touches it again: it is closed before the device
+        // is opened anew, so that its ports or its handle are free.
+        if (given_up == sink.get())
+            sink.reset();
+        reopening = true;
     }
+    if (reopening)
+        reopen();
 }

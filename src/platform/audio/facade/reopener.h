@@ -3,18 +3,17 @@
 
 #include "platform/audio/backends/backend.h"
 #include "platform/audio/pacing/sink_swap.h"
+#include "platform/periodic_thread.h"
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 // Brings an output that failed back by itself: a JACK server restarted, a
 // sound server's session restarted, a device unplugged and plugged back.
 // While the stream plays on its clock, a thread of its own opens the same
 // device of the same back-end by name, at the stream's rate, every
-// TRY_EVERY, and offers it to the stream, which moves onto it at its next
+// LOOK_EVERY, and offers it to the stream, which moves onto it at its next
 // piece (sink_swap.h). Nothing is printed: the stream's figures record each
 // outage.
 //
@@ -22,15 +21,16 @@
 // plays on or has given up, and closes one given up before opening again.
 class Reopener {
   public:
-    // Once more than a second apart, so that a player waits at most this long
-    // after the server answers again.
-    static constexpr auto TRY_EVERY = std::chrono::milliseconds(500);
+    // How often the thread looks for a sink given up, and tries the device
+    // again: a player waits at most this long after the server answers.
+    static constexpr auto LOOK_EVERY = std::chrono::milliseconds(250);
 
     // For the stream that starts on `first`, a started sink on `backend`'s
     // device `device` at `rate` frames per second.
     Reopener(const Backend &backend, std::string device, int rate,
              std::unique_ptr<AudioSink> first);
-    // Closes the sinks. The thread and the stream thread must have ended.
+    // Stops the thread and closes the sinks. The stream thread must have
+    // ended.
     ~Reopener();
     Reopener(const Reopener &) = delete;
     Reopener &operator=(const Reopener &) = delete;
@@ -46,7 +46,7 @@ class Reopener {
     void stop();
 
   private:
-    void run();
+    void look();
     void reopen();
 
     const Backend &backend;
@@ -55,6 +55,5 @@ class Reopener {
     std::unique_ptr<AudioSink> sink; // the stream's, or given up and not yet closed
     bool reopening = false;          // the sink was given up; the thread's own
     SinkSwap swaps;
-    std::atomic<bool> stopping{false};
-    std::thread thread;
+    PeriodicThread thread;
 };

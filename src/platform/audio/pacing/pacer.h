@@ -22,7 +22,8 @@
 // block, and the stream wakes once a block instead of once a piece.
 //
 // The ahead-time follows what the stream measures (AheadFloor): the latest
-// wakes of the last few seconds, plus the device's period and its slack.
+// wake of the last minute, plus the device's period and its slack, and never
+// less than two periods.
 // A block ends with the preview, during which no frames are made: the sink
 // must hold enough for it. The longest such end seen lately (fading after a
 // few seconds) sets how full the block's last pieces leave the sink, so that

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "platform/midi/source_watcher.h"
+#include "platform/periodic_thread.h"
 
 #include "platform/main_thread_signals.h"
 
 #include <system_error>
 
-SourceWatcher::~SourceWatcher() {
+void PeriodicThread::stop() {
     {
         const std::lock_guard<std::mutex> held(lock);
         stopping = true;
@@ -15,7 +15,7 @@ SourceWatcher::~SourceWatcher() {
         thread.join();
 }
 
-bool SourceWatcher::start(std::chrono::milliseconds every, std::function<void()> look) {
+bool PeriodicThread::start(std::chrono::milliseconds every, std::function<void()> look) {
     try {
         const MainThreadSignalsBlocked blocked;
         thread = std::thread([this, every, look = std::move(look)] {
