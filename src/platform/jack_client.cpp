@@ -113,10 +113,12 @@ std::shared_ptr<JackClient> JackClient::get() {
     const std::shared_ptr<JackClient> open = clients.current.lock();
     if (open && !open->server_gone())
         return open;
-    // A dead client is closed before another opens: jackd's library would
-    // otherwise free it itself (see jackd_answers), and its users would
-    // close it again.
-    if (open)
+    // A dead client of jackd is closed before another opens: jackd's
+    // library would otherwise free it itself (see jackd_answers), and its
+    // users would close it again. PipeWire's must not be closed under its
+    // users: it closes with the last of them, once they have unregistered
+    // their ports (closed with ports still on it, it may crash).
+    if (open && clients.jackd)
         open->close();
     if (clients.jackd && (!jackd_answers() || clients_of_a_gone_server()))
         return nullptr;

@@ -2,9 +2,10 @@
 """The end-to-end tests' base: every session a test starts is ended, and
 under the sanitizer builds a report fails the test."""
 
+import time
 import unittest
 
-from rig.program import HELP_END, PROMPT
+from rig.program import HELP_END, PROMPT, STATUS
 from rig.session import BINARY, Session
 
 __all__ = ["BINARY", "Session", "SessionTest"]
@@ -39,3 +40,13 @@ class SessionTest(unittest.TestCase):
         s.send("1")
         s.expect(HELP_END)
         return s
+
+    def assert_key_answered(self, s):
+        """A key that changes nothing gives its status block, whatever the
+        sound server is doing."""
+        before = s.output.count(STATUS.encode())
+        s.send("!")
+        end = time.monotonic() + 10
+        while s.output.count(STATUS.encode()) == before and time.monotonic() < end:
+            s.read_available(0.1)
+        self.assertEqual(s.output.count(STATUS.encode()), before + 1)

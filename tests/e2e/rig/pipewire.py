@@ -163,3 +163,5 @@ def stop_process(proc):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
+    if proc.stdout:
+        proc.stdout.close()
