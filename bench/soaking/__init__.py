@@ -4,7 +4,7 @@ about 20 a second and a busy process loads the other core (the control loop
 keeps one core busy by itself), with the NoSound output, with an ALSA device
 and with the JACK output, the last two paced by a JACK server with the dummy
 backend at 44100 or 48000 Hz, or on a headless PipeWire desktop (ALSA's
-default, pipewire-jack, ALSA's pulse plugin). Through a device, what the
+default and pipewire-jack). Through a device, what the
 server plays is recorded, and amplitude keys sent now and then are timed from
 the console to the sound; with `--midi`, note-ons that a JACK MIDI keyboard
 sends now and then are timed from the server's frame that carried them to the

@@ -42,16 +42,13 @@ SETUPS = {
                     midi_to_sound_ms=MIDI_TO_SOUND_MS),
     "jack48": SetUp("3", "ASIO", "system", 48000, key_to_sound_ms=PLAYERS_KEY_TO_SOUND_MS,
                     midi_to_sound_ms=PLAYERS_MIDI_TO_SOUND_MS),
-    # A Debian 13 desktop: PipeWire's ALSA device, its JACK library, and
-    # ALSA's pulse plugin over its PulseAudio server.
+    # A Debian 13 desktop: PipeWire's ALSA device and its JACK library.
     "pipewire-alsa": SetUp("1", "Alsa", "default", pipewire=True,
                            key_to_sound_ms=PLAYERS_KEY_TO_SOUND_MS),
     "pipewire-jack": SetUp("3", "ASIO", SINK_CLIENT, pipewire=True, wrapper=("pw-jack",),
                            key_to_sound_ms=PLAYERS_KEY_TO_SOUND_MS,
                            midi_to_sound_ms=PLAYERS_MIDI_TO_SOUND_MS),
-    "pipewire-pulse": SetUp("1", "Alsa", "pulse", pipewire=True,
-                            key_to_sound_ms=PLAYERS_KEY_TO_SOUND_MS),
 }
 # `all`: the test suite's rig, a JACK server at the stream's rate.
 GROUPS = {"all": ("nosound", "alsa", "jack"), "48k": ("alsa48", "jack48"),
-          "pipewire": ("pipewire-alsa", "pipewire-jack", "pipewire-pulse")}
+          "pipewire": ("pipewire-alsa", "pipewire-jack")}

@@ -17,7 +17,7 @@ import unittest
 from harness import BINARY, SessionTest
 from rig.audio import choose_driver, read_stats
 from rig.pipewire import SINK_CLIENT, PipeWireSession, missing_programs
-from rig.program import HELP_END
+from rig.program import HELP_END, PROMPT
 from rig.recording import Recording
 from rig.xvfb import start_xvfb
 from test_audio_capture import carrier_pitches
@@ -85,6 +85,19 @@ class PipeWireDesktop(SessionTest):
         self.assertAlmostEqual(carrier_level(recording.left), LEVEL, delta=LEVEL_TOLERANCE)
         # The silent periods were counted above: gaps are a matter of time,
         # which a shared machine can miss by chance, and the soak's to hold.
+
+    def test_alsa_lists_default_and_not_the_pulse_plugin_to_the_same_server(self):
+        s = self.start(dict(self.pipewire.env, HOME=self.dir))
+        s.expect(PROMPT)
+        s.send("1")
+        listing = s.expect("Alsa Driver list", timeout=20)
+        while s.output.count(PROMPT.encode()) < 2:
+            s.expect(listing + PROMPT.encode(), timeout=20)
+        listing = s.output.decode().split("\r\n")
+        self.assertIn("1 - default", listing)
+        self.assertFalse([line for line in listing if line.endswith(" - pulse")], listing)
+        s.send("\x1b")
+        self.assertEqual(s.wait(timeout=20), 0)
 
     def test_alsa_default_reaches_the_sink(self):
         self.assert_plays_the_patch(*self.play_recorded("1", "Alsa", "default"))

@@ -250,7 +250,8 @@ void portaudio_end() {
 std::vector<std::string> portaudio_devices(PaHostApiTypeId api) {
     std::vector<std::string> names;
     for (PaDeviceIndex device : stereo_devices(api))
-        names.emplace_back(Pa_GetDeviceInfo(device)->name);
+        if (!portaudio_device_hidden(Pa_GetDeviceInfo(device)->name))
+            names.emplace_back(Pa_GetDeviceInfo(device)->name);
     return names;
 }
 

@@ -14,6 +14,10 @@ extern const double PORTAUDIO_BUFFER_S;
 // console.
 void portaudio_prepare_host();
 
+// Whether a device that PortAudio lists is left out of the program's list:
+// one that reaches the same place as another listed device by a longer way.
+bool portaudio_device_hidden(const char *name);
+
 // Opens an output stream on `out` at `rate` frames per second, the way this
 // system's host APIs need it: written with the blocking calls, or with no
 // `callback`, played from `callback`.

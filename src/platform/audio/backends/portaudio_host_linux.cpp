@@ -4,7 +4,9 @@
 #include "platform/jack_client.h"
 
 #include <alsa/asoundlib.h>
+#include <cstring>
 #include <portaudio.h>
+#include <string>
 
 // Two customisation points of PortAudio's static archive that its public
 // headers do not declare: the function that its reports of failed ALSA calls
@@ -28,6 +30,23 @@ const double PORTAUDIO_BUFFER_S = 0.02;
 namespace {
 void silent_alsa(const char *, int, const char *, int, const char *, ...) {}
 void silent_text(const char *) {}
+
+// The plugin type of ALSA's `default` PCM as the configuration defines it
+// ("pipewire", "pulse", "plug"...); empty when it has none.
+std::string default_pcm_type() {
+    snd_config_t *definition = nullptr;
+    if (snd_config_update() < 0 ||
+        snd_config_search_definition(snd_config, "pcm", "default", &definition) < 0)
+        return "";
+    snd_config_t *type = nullptr;
+    const char *name = nullptr;
+    std::string found;
+    if (snd_config_search(definition, "type", &type) >= 0 &&
+        snd_config_get_string(type, &name) >= 0)
+        found = name;
+    snd_config_delete(definition);
+    return found;
+}
 } // namespace
 
 // ALSA and PortAudio report every device they fail to probe; the console
@@ -37,6 +56,18 @@ void portaudio_prepare_host() {
     jack_keep_quiet();
     snd_lib_error_set_handler(silent_alsa);
     PaUtil_SetDebugPrintFunction(silent_text);
+}
+
+// ALSA's `pulse` plugin reaches the desktop's sound server over the
+// PulseAudio protocol, through a thread and a buffer of its own whose gaps
+// the program never sees (it reports room from the server's credit). Where
+// `default` is the server's own plugin (PipeWire's, or PulseAudio's), it
+// reaches the same server without them: `pulse` is left out.
+bool portaudio_device_hidden(const char *name) {
+    if (std::strcmp(name, "pulse") != 0)
+        return false;
+    const std::string type = default_pcm_type();
+    return type == "pipewire" || type == "pulse";
 }
 
 PaError portaudio_open_stream(PaStream **stream, const PaStreamParameters &out, int rate,

@@ -10,6 +10,10 @@ const double PORTAUDIO_BUFFER_S = 0.03;
 // and without its diagnostics: there is nothing to keep quiet.
 void portaudio_prepare_host() {}
 
+bool portaudio_device_hidden(const char *) {
+    return false;
+}
+
 namespace {
 bool on_wasapi(const PaStreamParameters &out) {
     const PaHostApiInfo *api = Pa_GetHostApiInfo(Pa_GetDeviceInfo(out.device)->hostApi);
