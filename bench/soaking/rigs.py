@@ -37,7 +37,7 @@ def connections(wrapper, env):
     """Each connected port of a JACK server, or of PipeWire's graph under
     pw-jack, with what it is connected to: `a > b c; ...`."""
     try:
-        listing = subprocess.run([*wrapper, "jack_lsp", "-c"], capture_output=True, env=env, timeout=10)
+        listing = subprocess.run([*wrapper, *probe("connections")], capture_output=True, env=env, timeout=10)
     except (OSError, subprocess.TimeoutExpired) as e:
         return "not listed (%s)" % e
     ports = []
