@@ -185,22 +185,19 @@ class WindowsProgram(SessionTest):
         self.assertGreater(len(played), RATE)
         model = start_patch_samples(len(played) + 2 * RATE, {})
         # The carrier's square comes back to the same frames now and then:
-        # the first frames played match the stream at many places, and the
-        # one that goes on matching the longest (in periods) is held.
-        places = [at for at in range(2 * RATE) if model[at : at + 64] == played[:64]]
-        self.assertTrue(places, "not the stream")
+        # the first period played matches the stream at many places, and
+        # the one that goes on agreeing the longest is held.
+        places = [at for at in range(2 * RATE) if model[at : at + 441] == played[:441]]
+        self.assertTrue(places, "a gap in the first period")
 
         def agreeing(at):
-            n = 0
-            while n < len(played):
-                end = min(n + 441, len(played))
-                if played[n:end] != model[at + n : at + end]:
-                    break
-                n = end
-            return n
+            for n in range(0, len(played), 441):
+                period = played[n : n + 441]
+                if period != model[at + n : at + n + len(period)]:
+                    return n
+            return len(played)
 
-        at = max(places, key=agreeing)
-        self.assert_no_gap(played, model[at:])
+        self.assert_no_gap(played, model[max(places, key=agreeing) :])
 
     def assert_no_gap(self, played, model):
         """`played` is `model` from its start, or fails where it parts from
