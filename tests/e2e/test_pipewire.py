@@ -54,24 +54,33 @@ class PipeWireDesktop(SessionTest):
         program's clean exit and returns the recording."""
         path = os.path.join(self.dir, output_name)
         recorder = self.pipewire.record(path, os.environ["SCOPESYNTH_JACK_PROBE"])
-        env = dict(self.pipewire.env, DISPLAY=self.display, HOME=self.dir)
+        s = self.start_playing(output_key, output_name, driver, wrapper)
+        (play or self.wait_reading)(s)
+        quantum, rate = self.pipewire.graph()
+        recording = self.end_recorded(s, recorder, path)
+        gaps, stalls = recording.silences()
+        print("%s: graph at %d frames, %d Hz; silent periods at %s s, after the graph's "
+              "stalls at %s s" % (output_name, quantum, rate, gaps, stalls))
+        return recording, rate
+
+    def start_playing(self, output_key, output_name, driver, wrapper, **env):
+        """The program, its window open, playing on `driver`."""
+        env = dict(self.pipewire.env, DISPLAY=self.display, HOME=self.dir, **env)
         s = self.start(env, [*wrapper, BINARY])
         choose_driver(s, output_key, output_name, driver)
         s.expect(HELP_END, timeout=20)
         self.assertNotIn(NO_WINDOW_LINE, s.output)
-        (play or self.wait_reading)(s)
-        quantum, rate = self.pipewire.graph()
-        # Before the program ends, whose end would sound as silence.
+        return s
+
+    def end_recorded(self, s, recorder, path):
+        """Stops `recorder` and then the program, whose end would sound as
+        silence; holds the program's clean exit and returns the recording."""
         recorder.send_signal(signal.SIGTERM)
         self.assertEqual(recorder.wait(timeout=10), 0, "the recording is incomplete")
         s.signal(signal.SIGTERM)
         self.assertEqual(s.wait(timeout=20), 128 + signal.SIGTERM, s.output[-500:])
         self.assertTrue(s.terminal_restored())
-        recording = Recording(path)
-        gaps, stalls = recording.silences()
-        print("%s: graph at %d frames, %d Hz; silent periods at %s s, after the graph's "
-              "stalls at %s s" % (output_name, quantum, rate, gaps, stalls))
-        return recording, rate
+        return Recording(path)
 
     def wait_reading(self, s, seconds=PLAY_S):
         end = time.monotonic() + seconds
@@ -128,10 +137,7 @@ class PipeWireDesktop(SessionTest):
         carrier back at its pitch and level within 2 s of the servers
         answering again."""
         stats = os.path.join(self.dir, "stats")
-        env = dict(self.pipewire.env, DISPLAY=self.display, HOME=self.dir, SCOPESYNTH_AUDIO_STATS=stats)
-        s = self.start(env, [*wrapper, BINARY])
-        choose_driver(s, output_key, output_name, driver)
-        s.expect(HELP_END, timeout=20)
+        s = self.start_playing(output_key, output_name, driver, wrapper, SCOPESYNTH_AUDIO_STATS=stats)
         self.wait_reading(s, 1.0)
         self.pipewire.stop_servers()
         self.assert_key_answered(s)
@@ -142,12 +148,7 @@ class PipeWireDesktop(SessionTest):
         for _ in range(6):
             self.assert_key_answered(s)
             self.wait_reading(s, 0.5)
-        recorder.send_signal(signal.SIGTERM)
-        self.assertEqual(recorder.wait(timeout=10), 0, "the recording is incomplete")
-        s.signal(signal.SIGTERM)
-        self.assertEqual(s.wait(timeout=20), 128 + signal.SIGTERM, s.output[-500:])
-        self.assertTrue(s.terminal_restored())
-        recording = Recording(path)
+        recording = self.end_recorded(s, recorder, path)
         sounding = recording.sounding()
         self.assertLess(sounding, len(recording.starts), "no sound after the restart")
         back_s = recording.starts[sounding] - answered
