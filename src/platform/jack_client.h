@@ -17,11 +17,12 @@
 // client is activated with its first part.
 //
 // A server that goes away takes the client with it for good (server_gone).
-// The next get() closes it and opens a new client on whatever server answers
-// then, and each user moves onto that one by itself: the output through the
-// audio layer's reopening, the MIDI input through its watcher. Until its last
-// user lets it go, the dead client stays a harmless object whose calls do
-// nothing and fail.
+// The next get() opens a new client on whatever server answers then, and
+// each user moves onto that one by itself: the output through the audio
+// layer's reopening, the MIDI input through its watcher. Under jackd's
+// library get() closes the dead client first, which then stays a harmless
+// object whose calls do nothing and fail until its last user lets it go;
+// PipeWire's closes with its last user, once their ports are gone.
 //
 // Used from any of the program's threads (the main thread, the MIDI input's
 // watcher, the audio layer's reopener), never from JACK's: every call but

@@ -103,14 +103,12 @@ class PortAudioSink final : public AudioSink {
         return true;
     }
 
-    // MME and WASAPI play through the Windows audio engine, which takes its
-    // clients' frames a period of 10 ms at a time (and so does wine's
-    // driver), whatever buffer PortAudio asked for. PortAudio leaves one
-    // period out of the latency it reports for a blocking ALSA stream, so
-    // there the period is what its buffer holds beyond that.
+    // The system's audio engine's period where it sets one. Otherwise:
+    // PortAudio leaves one period out of the latency it reports for a
+    // blocking ALSA stream, so the period is what its buffer holds beyond that.
     long period() override {
-        if (api == paMME || api == paWASAPI)
-            return rate * WINDOWS_ENGINE_PERIOD_MS / 1000;
+        if (engine_period > 0)
+            return engine_period;
         const long latency = long(Pa_GetStreamInfo(stream)->outputLatency * rate);
         return std::clamp(capacity - latency, 0L, capacity / 2);
     }
@@ -118,17 +116,16 @@ class PortAudioSink final : public AudioSink {
     uint32_t dry_spells() override { return dry; }
 
     PaError open(const PaStreamParameters &out) {
-        api = Pa_GetHostApiInfo(Pa_GetDeviceInfo(out.device)->hostApi)->type;
+        engine_period = portaudio_engine_period(
+            Pa_GetHostApiInfo(Pa_GetDeviceInfo(out.device)->hostApi)->type, rate);
         return portaudio_open_stream(&stream, out, rate, nullptr, nullptr);
     }
 
   private:
-    static constexpr long WINDOWS_ENGINE_PERIOD_MS = 10;
-
     PaStream *stream = nullptr;
     const int rate;
-    PaHostApiTypeId api = paInDevelopment;
-    long capacity = 0; // frames
+    long engine_period = 0; // frames; 0 where the engine sets none
+    long capacity = 0;      // frames
     long last_held = 0;
     bool fed = false; // frames have been written
     uint32_t dry = 0;

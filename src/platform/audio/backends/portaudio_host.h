@@ -14,6 +14,11 @@ extern const double PORTAUDIO_BUFFER_S;
 // console.
 void portaudio_prepare_host();
 
+// The period (frames at `rate`) in which the system's audio engine takes the
+// frames of a device of `api`, whatever buffer PortAudio asked for; 0 where
+// no engine sets one.
+long portaudio_engine_period(PaHostApiTypeId api, int rate);
+
 // Whether a device that PortAudio lists is left out of the program's list:
 // one that reaches the same place as another listed device by a longer way.
 bool portaudio_device_hidden(const char *name);

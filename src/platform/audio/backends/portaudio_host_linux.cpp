@@ -58,6 +58,11 @@ void portaudio_prepare_host() {
     PaUtil_SetDebugPrintFunction(silent_text);
 }
 
+// ALSA's period is the one PortAudio asked for.
+long portaudio_engine_period(PaHostApiTypeId, int) {
+    return 0;
+}
+
 // ALSA's `pulse` plugin reaches the desktop's sound server over the
 // PulseAudio protocol, through a thread and a buffer of its own whose gaps
 // the program never sees (it reports room from the server's credit). Where

@@ -10,6 +10,13 @@ const double PORTAUDIO_BUFFER_S = 0.03;
 // and without its diagnostics: there is nothing to keep quiet.
 void portaudio_prepare_host() {}
 
+// MME and WASAPI play through the Windows audio engine, which takes its
+// clients' frames 10 ms at a time (and so does wine's driver).
+long portaudio_engine_period(PaHostApiTypeId api, int rate) {
+    constexpr long ENGINE_PERIOD_MS = 10;
+    return api == paMME || api == paWASAPI ? rate * ENGINE_PERIOD_MS / 1000 : 0;
+}
+
 bool portaudio_device_hidden(const char *) {
     return false;
 }
