@@ -64,14 +64,15 @@ jack_client_t *client;
 jack_port_t *inputs[2];
 jack_ringbuffer_t *ring;
 std::atomic<uint32_t> dropped{0};
-volatile sig_atomic_t stopping = 0;
+// Set by a signal or by the server's end. Lock-free, so a handler may set it.
+std::atomic<bool> stopping{false};
 
 void stop(int) {
-    stopping = 1;
+    stopping.store(true, std::memory_order_relaxed);
 }
 
 void server_gone(void *) {
-    stopping = 1;
+    stopping.store(true, std::memory_order_relaxed);
 }
 
 int16_t to_int16(float x) {
@@ -80,8 +81,12 @@ int16_t to_int16(float x) {
 }
 
 // Runs on JACK's real-time thread: no file, no lock, no allocation. A period
-// that finds no room in the ring is dropped whole and counted.
+// that finds no room in the ring is dropped whole and counted. Once asked to
+// stop, nothing more is recorded: deactivating disconnects the inputs before
+// the last cycles run, and those would read as silence the sources never sent.
 int process(jack_nframes_t frames, void *) {
+    if (stopping.load(std::memory_order_relaxed))
+        return 0;
     const jack_nframes_t frame = jack_last_frame_time(client);
     const PeriodHeader header{on_monotonic(jack_frames_to_time(client, frame)), frame, frames,
                               monotonic_us()};
@@ -159,7 +164,7 @@ int record(const char *path, const char *sink) {
     }
     printf("recording\n");
     fflush(stdout);
-    while (!stopping) {
+    while (!stopping.load(std::memory_order_relaxed)) {
         follow_sources(sink);
         drain(out);
         usleep(10000);
