@@ -170,10 +170,12 @@ class StopAndContinue(SessionTest):
         self.assertEqual(playing_connections(server), {}, "still in the graph while stopped")
         # Not a line from the server: a client it waits for in vain makes it
         # report an xrun, or an error, every cycle. (A recorder late on a
-        # busy machine is not the program's doing.)
+        # busy machine is not the program's doing, nor the dummy driver's
+        # own timer waking late.)
         with open(log, "rb") as f:
             f.seek(logged)
-            self.assertEqual([line for line in f if b"jack_probe" not in line], [])
+            others = (b"jack_probe", b"JackTimedDriver::Process XRun")
+            self.assertEqual([line for line in f if not any(o in line for o in others)], [])
         s.output = b""
         s.send("fg\r")
         continued_at = time.monotonic()
