@@ -38,6 +38,20 @@ def resumed_at(heard):
     return at
 
 
+def silences(heard):
+    """Where the recording is silent for longer than the carrier's own zero
+    runs, as (start, length) in seconds."""
+    runs, start = [], None
+    for i, v in enumerate(list(heard) + [1]):
+        if not v and start is None:
+            start = i
+        elif v and start is not None:
+            if i - start > 100:
+                runs.append((round(start / RATE, 3), round((i - start) / RATE, 3)))
+            start = None
+    return runs
+
+
 def find_frames(stream, frames):
     """Where the 16-bit `frames` stand in `stream`, whole frames only; -1 if nowhere."""
     at = stream.find(frames)
@@ -76,7 +90,9 @@ class ServerRestart(CaptureRig):
         resumed: no hole, no frame twice."""
         first = resumed_at(heard)
         self.assertIsNotNone(first, "no sound after the restart")
-        self.assertLess(first / RATE, 2.0)
+        if first / RATE >= 2.0:
+            self.fail_with_figures(s, "back only %.3f s into the recording, silent at (s, s) %s"
+                                   % (first / RATE, silences(heard)))
         heard = heard[first:].tobytes()
         model = square_stream(self.played_s + 5)
         if find_frames(model, heard) < 0:
@@ -86,10 +102,14 @@ class ServerRestart(CaptureRig):
             while bad - good > 1:
                 mid = (good + bad) // 2
                 good, bad = (mid, bad) if find_frames(model, heard[: 2 * mid]) >= 0 else (good, mid)
-            s.signal(signal.SIGTERM)
-            s.wait()
-            self.fail("the sound follows the stream for %d of its %d frames after it came back; %s"
-                      % (good, len(heard) // 2, read_stats(self.stats)))
+            self.fail_with_figures(s, "the sound follows the stream for %d of its %d frames after it came back"
+                                   % (good, len(heard) // 2))
+
+    def fail_with_figures(self, s, message):
+        """Fails with `message` and the program's figures, written as it ends."""
+        s.signal(signal.SIGTERM)
+        s.wait()
+        self.fail("%s; %s" % (message, read_stats(self.stats)))
 
     def restart_drill(self, output_key, output_name, driver, rates):
         self.start_server(RATE)

@@ -14,7 +14,7 @@ namespace {
 constexpr long START_MS = 12;
 constexpr long LEAST_STEP_MS = 4;
 // With a piece of 128 frames (2.9 ms) and a server period on top, this keeps
-// a key within 50 ms of its sound.
+// a key within 50 ms of its sound, where periods are short enough for it.
 constexpr long MOST_MS = 32;
 // A block's end as measured loses a 64th a block.
 constexpr int FADE = 64;
@@ -26,14 +26,21 @@ long frames_of_ms(long ms, int rate) {
 long step_of(long period, int rate) {
     return std::max(period, frames_of_ms(LEAST_STEP_MS, rate));
 }
+
+// Two periods, where they are longer than the most for a key: a server at
+// 1024 frames (jackd's own default, 23 ms at 44.1 kHz) with 32 ms ahead
+// would run dry on any wake 8 ms late, and a key waits for its period anyway.
+long most_ahead(long period, int rate) {
+    return std::max(frames_of_ms(MOST_MS, rate), 2 * period);
+}
 } // namespace
 
 long initial_ahead(long period, int rate) {
-    return std::clamp(2 * period, frames_of_ms(START_MS, rate), frames_of_ms(MOST_MS, rate));
+    return std::clamp(2 * period, frames_of_ms(START_MS, rate), most_ahead(period, rate));
 }
 
 long raised_ahead(long ahead, long period, int rate) {
-    return std::min(ahead + step_of(period, rate), frames_of_ms(MOST_MS, rate));
+    return std::min(ahead + step_of(period, rate), most_ahead(period, rate));
 }
 
 long lowered_ahead(long ahead, long period, int rate) {
@@ -46,7 +53,7 @@ long lowered_ahead(long ahead, long period, int rate) {
 // from nanoseconds.)
 AheadFloor::AheadFloor(long period, int rate)
     : rate(rate), least(period + ns_to_frames(PERIOD_SLACK_NS, rate)), two_periods(2 * period),
-      most(frames_of_ms(MOST_MS, rate)),
+      most(most_ahead(period, rate)),
       wake_late_ns(frames_to_ns(std::max(initial_ahead(period, rate) - least, 0L), rate) + 1) {
     std::fill(std::begin(late_in), std::end(late_in), wake_late_ns);
     update();

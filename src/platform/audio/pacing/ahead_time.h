@@ -14,7 +14,8 @@
 long initial_ahead(long period, int rate);
 
 // The ahead-time after the device ran dry: a period more (or the least step,
-// when periods are short), up to the most that still answers a key at once.
+// when periods are short), up to the most that still answers a key at once
+// (32 ms), or two periods where those are longer.
 long raised_ahead(long ahead, long period, int rate);
 
 // After this long without running dry, the ahead-time comes a step back
@@ -65,8 +66,8 @@ class AheadFloor {
     void note_block_end(int64_t end_ns);
 
     // The least ahead-time, in frames: never below two periods, nor the
-    // period and its slack, never above the most (which wins over a period
-    // longer than it).
+    // period and its slack, never above the most (32 ms, or two periods
+    // where those are longer).
     long frames() const { return floor; }
     // Frames that the end of a block lasts, as lately seen.
     long block_end() const { return end; }
