@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 """The Windows program under wine, played from a pseudo-terminal as from a
-console: the dialog, the keys, the sound of each output type and the window.
+console: the dialog, the keys, the sound of each output type and the window,
+and the sound back by itself after the server restarts.
 
 wine's console draws the program's output on the terminal wrapped in cursor
 controls, so the program's standard output goes to a file of its own, and
@@ -25,7 +26,7 @@ import unittest
 import zipfile
 
 from harness import BINARY, Session, SessionTest
-from rig.audio import JackServer
+from rig.audio import JackServer, read_stats
 from rig.program import DRIVERS, HELP, MENU, RATE
 from rig.xvfb import start_xvfb
 from rig.recording import Recording
@@ -126,6 +127,39 @@ class WindowsProgram(SessionTest):
     start_recorder = CaptureRig.start_recorder
     stop_recorder = CaptureRig.stop_recorder
 
+    def start_server(self):
+        # The server takes the frames 10 ms (441 frames) at a time, as a
+        # Windows mixer does, and wine's driver writes them every 10 ms.
+        # With --sync it waits for a late client rather than play silence
+        # for it: what it plays lacks only what the device was not given.
+        self.server = JackServer(RATE, SERVER, period=441, sync=True)
+        self.addCleanup(self.server.stop)
+
+    def start_playing(self, output_key, driver, env=None):
+        """Starts the program on driver number `driver` of output type
+        `output_key`, through wine's ALSA driver to the server; returns the
+        session once the help shows."""
+        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
+            f.write(ASOUNDRC % self.home)
+        s = self.start_wine(dict(env or {}, JACK_DEFAULT_SERVER=SERVER, JACK_NO_START_SERVER="1"))
+        s.send(output_key)
+        s.expect(" Driver list\r\n")
+        s.send(driver)
+        s.expect(windows_text(HELP), timeout=30)
+        return s
+
+    def play_until_recorded(self, s, seconds, keys=""):
+        """Plays until wine's driver has written `seconds` of the stream to
+        the device, pressing `keys` in turn meanwhile. Under load the driver
+        may start the device a second or more after the help text: this
+        waits for the frames, not for the clock."""
+        end, presses = time.monotonic() + 30, 0
+        while recorded_seconds(self.home) < seconds and time.monotonic() < end:
+            if keys:
+                s.send(keys[presses % len(keys)])
+                presses += 1
+            s.read_available(0.1)
+
     def record(self, output_key, driver, heard=None):
         """Plays the start patch on driver number `driver` of output type
         `output_key` until wine's driver has written two seconds of it to
@@ -135,28 +169,10 @@ class WindowsProgram(SessionTest):
         meanwhile is recorded there, and keys that leave the sound as it is
         are pressed (the amplitude modulator's depth, while its frequency is
         0), each answered with a status block as the sound plays."""
-        # The server takes the frames 10 ms (441 frames) at a time, as a
-        # Windows mixer does, and wine's driver writes them every 10 ms.
-        # With --sync it waits for a late client rather than play silence
-        # for it: what it plays lacks only what the device was not given.
-        self.server = JackServer(RATE, SERVER, period=441, sync=True)
-        self.addCleanup(self.server.stop)
-        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
-            f.write(ASOUNDRC % self.home)
+        self.start_server()
         recorder = heard and self.start_recorder(heard)
-        s = self.start_wine({"JACK_DEFAULT_SERVER": SERVER, "JACK_NO_START_SERVER": "1"})
-        s.send(output_key)
-        s.expect(" Driver list\r\n")
-        s.send(driver)
-        s.expect(windows_text(HELP), timeout=30)
-        # Under load wine's driver may start the device a second or more
-        # after the help text: wait for the frames, not for the clock.
-        end, presses = time.monotonic() + 30, 0
-        while recorded_seconds(self.home) < 2.0 and time.monotonic() < end:
-            if heard:
-                s.send("rf"[presses % 2])
-                presses += 1
-            s.read_available(0.1)
+        s = self.start_playing(output_key, driver)
+        self.play_until_recorded(s, 2.0, "rf" if heard else "")
         if recorder:
             self.stop_recorder(recorder)
         s.send("\x03")
@@ -174,20 +190,21 @@ class WindowsProgram(SessionTest):
         self.assertGreater(len(stream), RATE)
         self.assert_no_gap(stream, start_patch_samples(len(stream), {}))
 
-    def assert_heard_without_a_gap(self, heard):
-        """What the server played, from 50 ms after the first sound: frames
-        of the stream in order, none left out and no silence between them,
-        where the device ran dry. The first 50 ms are left out: ALSA's jack
+    def assert_heard_without_a_gap(self, left, within_s=2.0):
+        """What the server played (its left samples), from 50 ms after the
+        first sound: frames of the stream in order from a place in its first
+        `within_s` seconds, none left out and no silence between them, where
+        the device ran dry. The first 50 ms are left out: ALSA's jack
         plugin, started by wine's driver, drops a few of their frames now
         and then, which the driver's own recording holds."""
-        left = Recording(heard).left
         played = list(left[next(i for i, v in enumerate(left) if v) + RATE // 20 :])
         self.assertGreater(len(played), RATE)
-        model = start_patch_samples(len(played) + 2 * RATE, {})
+        within = int(within_s * RATE)
+        model = start_patch_samples(len(played) + within, {})
         # The carrier's square comes back to the same frames now and then:
         # the first period played matches the stream at many places, and
         # the one that goes on agreeing the longest is held.
-        places = [at for at in range(2 * RATE) if model[at : at + 441] == played[:441]]
+        places = [at for at in range(within) if model[at : at + 441] == played[:441]]
         self.assertTrue(places, "a gap in the first period")
 
         def agreeing(at):
@@ -220,9 +237,40 @@ class WindowsProgram(SessionTest):
                 device_format, capture = self.record(output_key, "1", heard)
                 self.assertEqual(device_format, "44100-S16_LE")
                 self.assert_the_stream_to_the_bit(*read_frames(capture))
-                self.assert_heard_without_a_gap(heard)
+                self.assert_heard_without_a_gap(Recording(heard).left)
                 for path in glob.glob(os.path.join(self.home, "captured-*.raw")) + [heard]:
                     os.remove(path)
+
+    def test_wasapi_comes_back_by_itself_after_the_server_restarts(self):
+        # The program writes its figures there as it ends, named by its Windows path.
+        stats = os.path.join(self.home, "stats")
+        self.start_server()
+        started = time.monotonic()
+        s = self.start_playing("3", "1", {"SCOPESYNTH_AUDIO_STATS": "Z:" + stats.replace("/", "\\")})
+        self.play_until_recorded(s, 1.0)
+        self.server.stop()
+        self.assert_key_answered(s)
+        self.start_server()
+        answered = time.monotonic()
+        heard = os.path.join(self.home, "heard")
+        recorder = self.start_recorder(heard)
+        for _ in range(6):
+            self.assert_key_answered(s)
+            s.read_available(0.5)
+        self.stop_recorder(recorder)
+        s.send("\x03")
+        self.assertEqual(s.wait(30), 128 + signal.SIGINT)
+        recording = Recording(heard)
+        back = recording.sounding()
+        self.assertLess(back, len(recording.starts), "no sound in the 3 s after the restart")
+        back_s = recording.starts[back] - answered
+        self.assertLess(back_s, 2.0, "back %.3f s after the server answered" % back_s)
+        # The stream played on its clock meanwhile: it resumed somewhere in
+        # the seconds since the program started.
+        self.assert_heard_without_a_gap(recording.left, time.monotonic() - started)
+        figures = read_stats(stats)
+        self.assertEqual(figures["outages"], 1)
+        self.assertGreater(figures["outage_1_s"], 0)
 
     def test_direct_sound_is_heard(self):
         # wine mixes DirectSound in floats at 48 kHz: not bit for bit, but
