@@ -22,34 +22,26 @@ def square_stream(seconds):
     return array.array("h", start_patch_samples(int(seconds * RATE), {})).tobytes()
 
 
-def resumed_at(heard):
-    """The first sounding frame after the last silence longer than any of
-    the carrier's own (its zero runs last 17 frames): where the stream
-    resumed. None without sound."""
-    silent = 0
-    at = None
-    for i, v in enumerate(heard):
-        if v:
-            if at is None or silent > 100:
-                at = i
-            silent = 0
-        else:
-            silent += 1
-    return at
-
-
-def silences(heard):
-    """Where the recording is silent for longer than the carrier's own zero
-    runs, as (start, length) in seconds."""
+def silent_runs(heard):
+    """The runs of silence longer than the carrier's own (its zero runs last
+    17 frames), as (first frame, frame after the run)."""
     runs, start = [], None
     for i, v in enumerate(list(heard) + [1]):
         if not v and start is None:
             start = i
         elif v and start is not None:
             if i - start > 100:
-                runs.append((round(start / RATE, 3), round((i - start) / RATE, 3)))
+                runs.append((start, i))
             start = None
     return runs
+
+
+def resumed_at(heard):
+    """The first sounding frame after the last long silence that sound
+    follows: where the stream resumed. None without sound."""
+    runs = [run for run in silent_runs(heard) if run[1] < len(heard)]
+    start = runs[-1][1] if runs else 0
+    return next((i for i in range(start, len(heard)) if heard[i]), None)
 
 
 def find_frames(stream, frames):
@@ -91,8 +83,9 @@ class ServerRestart(CaptureRig):
         first = resumed_at(heard)
         self.assertIsNotNone(first, "no sound after the restart")
         if first / RATE >= 2.0:
-            self.fail_with_figures(s, "back only %.3f s into the recording, silent at (s, s) %s"
-                                   % (first / RATE, silences(heard)))
+            silent = [(round(a / RATE, 3), round(b / RATE, 3)) for a, b in silent_runs(heard)]
+            self.fail_with_figures(s, "back only %.3f s into the recording, silent from and to (s) %s"
+                                   % (first / RATE, silent))
         heard = heard[first:].tobytes()
         model = square_stream(self.played_s + 5)
         if find_frames(model, heard) < 0:
