@@ -10,6 +10,7 @@ import os
 import re
 import signal
 import subprocess
+import tempfile
 import time
 
 from .program import PROMPT
@@ -46,7 +47,8 @@ class JackServer:
     def __init__(self, rate, name=SERVER, period=1024, realtime=False, sync=False, log=None):
         self.name = name
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
-        out = open(log, "ab") if log else subprocess.DEVNULL
+        # What the server prints, kept for a failed start when not logged.
+        out = open(log, "ab") if log else tempfile.TemporaryFile()
         try:
             self.proc = subprocess.Popen(
                 ["jackd", "--realtime" if realtime else "--no-realtime", "-n", name]
@@ -63,12 +65,15 @@ class JackServer:
         try:
             while not self.ready():
                 if self.proc.poll() is not None or time.monotonic() > end:
-                    raise AssertionError("the JACK server did not start")
+                    raise AssertionError("the JACK server did not start%s" % said(out, log))
                 time.sleep(0.1)
         except BaseException:
             # Failed or interrupted, the server is not left behind.
             self.stop()
             raise
+        finally:
+            if not log:
+                out.close()
 
     def ready(self):
         up = subprocess.run(probe("up"), stderr=subprocess.DEVNULL, env=self.env, timeout=10)
@@ -96,6 +101,17 @@ class JackServer:
         # Clients that outlived the server leave their semaphores behind.
         for path in glob.glob("/dev/shm/jack_sem.*_%s_*" % self.name):
             os.unlink(path)
+
+
+def said(out, log):
+    """The end of what a server printed, to `out` or into `log`."""
+    if log:
+        with open(log, "rb") as f:
+            text = f.read()
+    else:
+        out.seek(0)
+        text = out.read()
+    return ": " + text[-600:].decode(errors="replace") if text else ""
 
 
 def probe(*args):
