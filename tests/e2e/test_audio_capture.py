@@ -95,6 +95,14 @@ def carrier_pitches(heard, rate, edges=44):
     return [edges * rate / (b - a) for a, b in zip(rising[::edges], rising[edges::edges])]
 
 
+def median_pitch(heard, rate):
+    """The carrier's median pitch (Hz) in `heard`, 0 without one: a tenth of
+    a second in which the graph stalled and the recorder missed a cycle
+    reads a few hertz high."""
+    pitches = sorted(carrier_pitches(heard, rate))
+    return pitches[len(pitches) // 2] if pitches else 0.0
+
+
 class CaptureRig(SessionTest):
     """A JACK server of the test's own, and the program played through it
     from a temporary HOME whose ~/.asoundrc records what it plays. Each
