@@ -47,7 +47,7 @@ def resumed_at(heard):
 def find_frames(stream, frames):
     """Where the 16-bit `frames` stand in `stream`, whole frames only; -1 if nowhere."""
     at = stream.find(frames)
-    while at % 2:
+    while at > 0 and at % 2:
         at = stream.find(frames, at + 1)
     return at
 
