@@ -54,6 +54,10 @@ def find_frames(stream, frames):
 
 class ServerRestart(CaptureRig):
     server_name = "scopesynth_comeback"
+    # The recording is held to the stream frame for frame: a server at
+    # normal priority on a busy machine would skip the recorder's late
+    # cycles, and leave their frames out of it, unless it waits.
+    server_sync = True
 
     def start_program(self, output_key, output_name, driver):
         s = self.start_with_driver(output_key, output_name, driver)
