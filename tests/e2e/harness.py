@@ -41,6 +41,15 @@ class SessionTest(unittest.TestCase):
         s.expect(HELP_END)
         return s
 
+    def assert_sound_back(self, recording, answered):
+        """The sound of `recording` came back within 2 s of its server
+        answering at `answered` (s, monotonic); returns its first period."""
+        back = recording.sounding()
+        self.assertLess(back, len(recording.starts), "no sound after the restart")
+        back_s = recording.starts[back] - answered
+        self.assertLess(back_s, 2.0, "back %.3f s after the server answered" % back_s)
+        return back
+
     def assert_key_answered(self, s):
         """A key that changes nothing gives its status block, whatever the
         sound server is doing."""
